@@ -1,0 +1,31 @@
+#include "platform/LinuxClockSetter.h"
+#include "platform/LinuxProgram.h"
+#include "platform/PlatformServices.h"
+#include "platform/QtMessageBox.h"
+#include "platform/SystemClock.h"
+#include "platform/SystemTimeZone.h"
+#include "platform/XdgRunKey.h"
+#include "ui/modMain.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    // The pictures are compiled into the core library, which the linker
+    // would otherwise leave out.
+    Q_INIT_RESOURCE(assets);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    SystemClock clock;
+    SystemTimeZone zone;
+    LinuxClockSetter clockSetter;
+    QtMessageBox messages;
+    LinuxProgram program;
+    XdgRunKey runKey;
+    PlatformServices services{clock, zone, clockSetter, messages, program, runKey};
+
+    modMain::Main(services);
+    return QApplication::exec();
+}

@@ -1,0 +1,113 @@
+#include "platform/DateValue.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <cmath>
+
+namespace
+{
+const QDate DayZero(1899, 12, 30);
+constexpr qint64 SecondsPerDay = 86400;
+
+// The separator that the user's own time format puts between hours and minutes.
+QString TimeSeparator()
+{
+    const QString format = QLocale::system().timeFormat(QLocale::ShortFormat);
+    const qsizetype h = format.indexOf(QLatin1Char('h'), 0, Qt::CaseInsensitive);
+    if (h >= 0) {
+        for (qsizetype i = h; i < format.size(); ++i) {
+            const QChar c = format.at(i);
+            if (!c.isLetter() && c != QLatin1Char('\''))
+                return QString(c);
+        }
+    }
+    return QStringLiteral(":");
+}
+
+// Turns one run of a pattern letter into Qt's notation.
+QString QtToken(QChar letter, qsizetype count, bool minutes)
+{
+    switch (letter.unicode()) {
+    case 'd':
+        return QString(qMin<qsizetype>(count, 4), QLatin1Char('d'));
+    case 'm':
+        if (minutes)
+            return QStringLiteral("mm");
+        return QString(qMin<qsizetype>(count, 4), QLatin1Char('M'));
+    case 'y':
+        return count <= 2 ? QStringLiteral("yy") : QStringLiteral("yyyy");
+    case 'h':
+        return QStringLiteral("HH");
+    case 's':
+        return QStringLiteral("ss");
+    default:
+        return {};
+    }
+}
+} // namespace
+
+double DateValue::FromDateTime(const QDate& date, const QTime& time)
+{
+    return DayZero.daysTo(date) + time.msecsSinceStartOfDay() / (SecondsPerDay * 1000.0);
+}
+
+qint64 DateValue::ToSeconds(double date)
+{
+    // Before day zero the whole part counts days back and the fraction still
+    // runs forward from midnight.
+    const double days = std::trunc(date);
+    const double fraction = std::fabs(date - days);
+    return static_cast<qint64>(days) * SecondsPerDay + std::llround(fraction * SecondsPerDay);
+}
+
+QDate DateValue::DatePart(double date)
+{
+    const qint64 secs = ToSeconds(date);
+    return DayZero.addDays(secs >= 0 ? secs / SecondsPerDay
+                                     : -((-secs + SecondsPerDay - 1) / SecondsPerDay));
+}
+
+QTime DateValue::TimePart(double date)
+{
+    const qint64 secs = ToSeconds(date);
+    const qint64 ofDay = ((secs % SecondsPerDay) + SecondsPerDay) % SecondsPerDay;
+    return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ofDay * 1000));
+}
+
+QString DateValue::Format(double date, const QString& pattern)
+{
+    QString qtPattern;
+    bool afterHours = false;
+    for (qsizetype i = 0; i < pattern.size();) {
+        const QChar c = pattern.at(i);
+        qsizetype run = 1;
+        while (i + run < pattern.size() && pattern.at(i + run) == c)
+            ++run;
+        const QString token = QtToken(c, run, c == QLatin1Char('m') && afterHours);
+        if (!token.isEmpty()) {
+            qtPattern += token;
+            afterHours = c == QLatin1Char('h');
+        } else if (c == QLatin1Char(':')) {
+            qtPattern += QLatin1Char('\'') + TimeSeparator() + QLatin1Char('\'');
+        } else {
+            qtPattern += QLatin1Char('\'') + QString(run, c) + QLatin1Char('\'');
+        }
+        i += run;
+    }
+    // Qt's UTC carries plain wall-clock fields without zone gaps.
+    const QDateTime fields(DatePart(date), TimePart(date), Qt::UTC);
+    return QLocale::system().toString(fields, qtPattern);
+}
+
+qint64 DateValue::SecondsBetween(double from, double to)
+{
+    return ToSeconds(to) - ToSeconds(from);
+}
+
+double DateValue::FromText(const QString& text)
+{
+    const QDateTime parsed = QLocale::c().toDateTime(text, QStringLiteral("dd MMM yyyy HH:mm:ss"));
+    if (!parsed.isValid())
+        return 0;
+    return FromDateTime(parsed.date(), parsed.time());
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "platform/Program.h"
+
+class LinuxProgram : public Program
+{
+public:
+    QString FileTitle() const override;
+    QString Folder() const override;
+    QString FilePath() const override;
+    [[noreturn]] void End() override;
+};

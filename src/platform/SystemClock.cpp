@@ -1,0 +1,24 @@
+#include "platform/SystemClock.h"
+
+#include "platform/DateValue.h"
+
+#include <QDateTime>
+
+SystemClock::SystemClock()
+{
+    monotonic.start();
+}
+
+double SystemClock::Now() const
+{
+    // Whole seconds, so that the display and the offset agree with what the
+    // user reads on the clock.
+    QDateTime now = QDateTime::currentDateTime();
+    return DateValue::FromDateTime(now.date(), now.time().addMSecs(-now.time().msec()));
+}
+
+double SystemClock::WaitClock() const
+{
+    // QElapsedTimer is monotonic on Linux: setting the clock does not move it.
+    return monotonic.nsecsElapsed() / 1e9;
+}

@@ -1,0 +1,127 @@
+#include "time/cInetTime.h"
+
+#include "platform/Clock.h"
+#include "platform/ClockSetter.h"
+#include "platform/DateValue.h"
+#include "platform/TimeZone.h"
+#include "time/frmWinsock.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+#include <QtEndian>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace
+{
+// Seconds from 1 January 1900 to 1 January 1970, both UTC.
+constexpr qint64 UnixEpochInTimeProtocol = 2208988800LL;
+constexpr double TwoDays = 172800;
+constexpr double SecondsPerDay = 86400;
+} // namespace
+
+cInetTime::cInetTime(const Clock& clock, const TimeZone& zone, ClockSetter& setter)
+    : clock(clock), zone(zone), setter(setter)
+{
+    oHostForm = std::make_unique<frmWinsock>();
+    oWinsock = &oHostForm->Winsock1;
+    connect(oWinsock, &QTcpSocket::readyRead, this, &cInetTime::oWinsock_DataArrival);
+    connect(oWinsock, &QTcpSocket::errorOccurred, this, &cInetTime::oWinsock_Error);
+    TimeoutSecs = 5;
+    m_ErrorCheck = 0;
+}
+
+cInetTime::~cInetTime()
+{
+    oWinsock->disconnect(this);
+    oWinsock = nullptr;
+    oHostForm.reset();
+}
+
+void cInetTime::SetTime()
+{
+    QTcpSocket* socket = oWinsock;
+    socket->connectToHost(TimeServer, RemotePort);
+    WaitForReply();
+}
+
+void cInetTime::WaitForReply()
+{
+    // Events are handled nested in here, as they come: the wait sleeps until
+    // the next one or the deadline instead of spinning.
+    const double start = clock.WaitClock();
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    for (;;) {
+        const double left = start + TimeoutSecs - clock.WaitClock();
+        if (!(left > 0))
+            return;
+        wake.start(static_cast<int>(std::ceil(left * 1000)));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        if (ReplyValue != 0)
+            return;
+    }
+}
+
+void cInetTime::oWinsock_Error(QAbstractSocket::SocketError error)
+{
+    // The server closing after its reply, or without one, is how the protocol
+    // ends; a missing reply is told apart by Replied().
+    if (error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    m_ErrorCheck = -1;
+    oWinsock->close();
+}
+
+void cInetTime::oWinsock_DataArrival()
+{
+    // The word may come in pieces: wait until all four bytes are here.
+    if (oWinsock->bytesAvailable() < 4)
+        return;
+    char bytes[4];
+    oWinsock->read(bytes, sizeof bytes);
+    std::memcpy(&ReplyValue, bytes, sizeof ReplyValue);
+    oWinsock->close();
+    Convert(qFromBigEndian(static_cast<quint32>(ReplyValue)));
+}
+
+void cInetTime::Convert(quint32 word)
+{
+    const double ServerSecs = word;
+
+    TimeZoneInformation info{};
+    ReplyValue = zone.GetTimeZoneInformation(info);
+
+    qint32 bias = 0;
+    bool overflow = __builtin_mul_overflow(info.Bias, 60, &bias);
+    if (ReplyValue == TimeZone::DaylightTime) {
+        qint32 daylight = 0;
+        overflow = overflow || __builtin_mul_overflow(info.DaylightBias, 60, &daylight) ||
+                   __builtin_add_overflow(daylight, bias, &bias);
+    }
+    if (overflow) {
+        m_BadReply = true;
+        return;
+    }
+    const double LocalSecs = ServerSecs - bias;
+
+    const double PcSecs = static_cast<double>(DateValue::SecondsBetween(
+        DateValue::FromText(QStringLiteral("01 Jan 1900 00:00:00")), clock.Now()));
+    const double difference = LocalSecs - PcSecs;
+    if (difference < std::numeric_limits<qint32>::min() ||
+        difference > std::numeric_limits<qint32>::max()) {
+        // More than about 68 years away, such as a reply of zero: not a time.
+        m_BadReply = true;
+        return;
+    }
+    m_AdjustedSecs = static_cast<qint32>(difference);
+    m_ReturnedDate = (LocalSecs + TwoDays) / SecondsPerDay;
+    m_Replied = true;
+
+    // One setting of the UTC instant the server named: no local-time text can
+    // land on the wrong side of a daylight-saving change.
+    if (m_AdjustedSecs != 0)
+        m_ClockResult = setter.SetUtc(static_cast<qint64>(word) - UnixEpochInTimeProtocol);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/PlatformResult.h"
+
+#include <QAbstractSocket>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class Clock;
+class ClockSetter;
+class QTcpSocket;
+class TimeZone;
+class frmWinsock;
+
+// One Time Protocol (RFC 868) query against one server: connect to TCP port
+// 37, take the four bytes the server sends, convert them to local time and set
+// the clock when it differs. One object serves one query.
+class cInetTime : public QObject
+{
+    Q_OBJECT
+public:
+    cInetTime(const Clock& clock, const TimeZone& zone, ClockSetter& setter);
+    ~cInetTime() override;
+
+    // -1 once the socket has reported an error, else 0.
+    qint16 ErrorCheck() const { return m_ErrorCheck; }
+    // Server time, as local time, minus PC time in whole seconds.
+    qint32 AdjustedSecs() const { return m_AdjustedSecs; }
+    // The server's time as a local date value.
+    double ReturnedDate() const { return m_ReturnedDate; }
+    void setTimeServer(const QString& name) { TimeServer = name; }
+
+    // Queries the server and returns when the reply has been handled or the
+    // wait has ended; the outcome is read from the accessors.
+    void SetTime();
+
+    // Whether a whole reply arrived and was converted.
+    bool Replied() const { return m_Replied; }
+    // Whether a reply arrived that cannot be a time near the PC's.
+    bool BadReply() const { return m_BadReply; }
+    // What the system said when asked to set the clock.
+    const PlatformResult& ClockResult() const { return m_ClockResult; }
+
+    static constexpr quint16 RemotePort = 37;
+
+private slots:
+    void oWinsock_DataArrival();
+    void oWinsock_Error(QAbstractSocket::SocketError error);
+
+private:
+    void WaitForReply();
+    void Convert(quint32 word);
+
+    const Clock& clock;
+    const TimeZone& zone;
+    ClockSetter& setter;
+
+    std::unique_ptr<frmWinsock> oHostForm;
+    QString TimeServer;
+    double m_ReturnedDate = 0;
+    qint32 m_AdjustedSecs = 0;
+    qint32 TimeoutSecs = 0;
+    qint32 ReplyValue = 0;
+    qint16 m_ErrorCheck = 0;
+    QTcpSocket* oWinsock = nullptr;
+
+    bool m_Replied = false;
+    bool m_BadReply = false;
+    PlatformResult m_ClockResult;
+};

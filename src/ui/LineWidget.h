@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QWidget>
+
+// A solid line one pixel wide between two points of its parent, without events.
+class LineWidget : public QWidget
+{
+    Q_OBJECT
+public:
+    LineWidget(QPoint from, QPoint to, const QColor& colour, QWidget* parent = nullptr);
+
+    QColor LineColor() const { return colour; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QPoint from;
+    QPoint to;
+    QColor colour;
+};

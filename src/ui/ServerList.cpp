@@ -1,0 +1,21 @@
+#include "ui/ServerList.h"
+
+const QStringList& ServerList::Servers()
+{
+    // Each answers the Time Protocol on TCP port 37; names are used exactly
+    // as written.
+    static const QStringList servers{
+        QStringLiteral("time.nist.gov"),         QStringLiteral("time-a-g.nist.gov"),
+        QStringLiteral("time-b-g.nist.gov"),     QStringLiteral("time-c-g.nist.gov"),
+        QStringLiteral("time-d-g.nist.gov"),     QStringLiteral("time-e-g.nist.gov"),
+        QStringLiteral("time-a-wwv.nist.gov"),   QStringLiteral("time-b-wwv.nist.gov"),
+        QStringLiteral("time-c-wwv.nist.gov"),   QStringLiteral("time-d-wwv.nist.gov"),
+        QStringLiteral("time-e-wwv.nist.gov"),   QStringLiteral("time-a-b.nist.gov"),
+        QStringLiteral("time-b-b.nist.gov"),     QStringLiteral("time-c-b.nist.gov"),
+        QStringLiteral("time-d-b.nist.gov"),     QStringLiteral("time-e-b.nist.gov"),
+        QStringLiteral("utcnist.colorado.edu"),  QStringLiteral("utcnist2.colorado.edu"),
+        QStringLiteral("utcnist3.colorado.edu"), QStringLiteral("time-a.nist.gov"),
+        QStringLiteral("time-nw.nist.gov"),
+    };
+    return servers;
+}

@@ -1,0 +1,372 @@
+#include "ui/frmMain.h"
+
+#include "platform/Clock.h"
+#include "platform/DateValue.h"
+#include "platform/PlatformServices.h"
+#include "platform/Program.h"
+#include "time/cInetTime.h"
+#include "ui/CheckBox.h"
+#include "ui/ClickLabel.h"
+#include "ui/LineWidget.h"
+#include "ui/ServerList.h"
+#include "ui/ShapeWidget.h"
+#include "ui/modMain.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
+#include <memory>
+
+namespace
+{
+constexpr int Black = 0;
+constexpr int Red = 255;
+constexpr int White = 0xFFFFFF;
+constexpr int DarkGreen = 0x004000;
+
+QRect Twips(int left, int top, int width, int height)
+{
+    return {frmMain::Px(left), frmMain::Px(top), frmMain::Px(width), frmMain::Px(height)};
+}
+
+// A common sans face in the sizes and weights of the classic dialog fonts.
+QFont SansFont(qreal points, bool bold)
+{
+    QFont font;
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                      QStringLiteral("Sans Serif")});
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+void SetTextColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    palette.setColor(QPalette::Text, colour);
+    widget->setPalette(palette);
+}
+
+void MakeStatusPanel(ClickLabel* label)
+{
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setLineWidth(1);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+}
+} // namespace
+
+frmMain::frmMain(PlatformServices& services, const QString& settingsFile, QWidget* parent)
+    : QWidget(parent), services(services), controlValues(settingsFile),
+      runAtStartup(services.runKey, services.messages)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral(" Quorvane v3.0.2"));
+    setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(Px(5400), Px(2955));
+    setWindowIcon(QIcon(QStringLiteral(":/quorvane.png")));
+    setFont(SansFont(8.25, false));
+    CreateControls();
+    ConnectEvents();
+}
+
+QColor frmMain::FromColourNumber(int number)
+{
+    // Red in the low byte, then green, then blue.
+    return QColor(number & 0xFF, (number >> 8) & 0xFF, (number >> 16) & 0xFF);
+}
+
+template <class T> T* frmMain::Add(T* control, const char* name, const char* kind)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setProperty("Kind", QString::fromLatin1(kind));
+    controls.append(control);
+    return control;
+}
+
+void frmMain::CreateControls()
+{
+    const QFont regular = SansFont(8.25, false);
+    const QFont bold = SansFont(8.25, true);
+    const QColor windowBackground = palette().color(QPalette::Window);
+
+    Timer2 = Add(new QTimer(this), "Timer2", "Timer");
+    Timer2->setInterval(1010);
+
+    Timer3 = Add(new QTimer(this), "Timer3", "Timer");
+    Timer3->setInterval(1000);
+
+    AutoCloseQuorvane = Add(new CheckBox(QStringLiteral("Auto Close Quorvane"), this),
+                            "AutoCloseQuorvane", "CheckBox");
+    AutoCloseQuorvane->setGeometry(Twips(240, 2280, 2655, 195));
+    AutoCloseQuorvane->setFont(regular);
+    AutoCloseQuorvane->setValue(CheckBox::Checked);
+
+    chkRun = Add(new CheckBox(QStringLiteral("Launch at start up"), this), "chkRun", "CheckBox");
+    chkRun->setGeometry(Twips(3000, 2280, 1935, 195));
+    chkRun->setFont(regular);
+    chkRun->setValue(CheckBox::Cleared);
+
+    Timer1 = Add(new QTimer(this), "Timer1", "Timer");
+    Timer1->setInterval(250);
+
+    cboServers = Add(new QComboBox(this), "cboServers", "ComboBox");
+    cboServers->setGeometry(Twips(2760, 240, 2535, 315));
+    cboServers->setFont(regular);
+    cboServers->setEditable(false);
+    QPalette listColours = cboServers->palette();
+    listColours.setColor(QPalette::Base, FromColourNumber(White));
+    listColours.setColor(QPalette::Button, FromColourNumber(White));
+    listColours.setColor(QPalette::Text, FromColourNumber(Black));
+    listColours.setColor(QPalette::ButtonText, FromColourNumber(Black));
+    cboServers->setPalette(listColours);
+
+    cmdSynchTime = Add(new QPushButton(QStringLiteral("Set Time && Date"), this), "cmdSynchTime",
+                       "CommandButton");
+    cmdSynchTime->setGeometry(Twips(240, 1440, 2055, 495));
+    cmdSynchTime->setFont(bold);
+
+    Label3 = Add(new ClickLabel(this), "Label3", "Label");
+    Label3->setGeometry(Twips(3480, 2640, 1935, 375));
+    Label3->setFont(regular);
+    Label3->setText(QStringLiteral(" "));
+    MakeStatusPanel(Label3);
+
+    Label2 = Add(new ClickLabel(this), "Label2", "Label");
+    Label2->setGeometry(Twips(-120, 2640, 735, 375));
+    Label2->setFont(regular);
+    Label2->setText(QStringLiteral("   Status"));
+    MakeStatusPanel(Label2);
+
+    Image1 = Add(new ClickLabel(this), "Image1", "Image");
+    Image1->setGeometry(Twips(3240, 840, 1890, 1050));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/logo.gif")));
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setAccessibleName(QStringLiteral("Quorvane logo"));
+
+    Label1 = Add(new ClickLabel(this), "Label1", "Label");
+    Label1->setGeometry(Twips(405, 120, 1740, 495));
+    Label1->setFont(SansFont(19.5, true));
+    Label1->setText(QStringLiteral("00:00:00"));
+    Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    SetTextColour(Label1, FromColourNumber(White));
+
+    Line1 = Add(new LineWidget(QPoint(Px(2760), Px(720)), QPoint(Px(2760), Px(2160)),
+                               windowBackground, this),
+                "Line1", "Line");
+
+    Shape1 =
+        Add(new ShapeWidget(ShapeWidget::Kind::RoundedRectangle, FromColourNumber(DarkGreen), this),
+            "Shape1", "Shape");
+    Shape1->setGeometry(Twips(120, 120, 2295, 495));
+
+    lblStatus = Add(new ClickLabel(this), "lblStatus", "Label");
+    lblStatus->setGeometry(Twips(600, 2640, 4935, 375));
+    lblStatus->setFont(regular);
+    lblStatus->setText(QStringLiteral(" Quorvane"));
+    MakeStatusPanel(lblStatus);
+
+    lblPcTime = Add(new ClickLabel(this), "lblPcTime", "Label");
+    lblPcTime->setGeometry(Twips(120, 960, 2295, 255));
+    lblPcTime->setFont(bold);
+    lblPcTime->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    SetTextColour(lblPcTime, FromColourNumber(Black));
+
+    Shape2 =
+        Add(new ShapeWidget(ShapeWidget::Kind::Rectangle, palette().color(QPalette::Base), this),
+            "Shape2", "Shape");
+    Shape2->setGeometry(Twips(0, 720, 5535, 1455));
+
+    // Earlier controls lie in front of later ones.
+    for (auto it = controls.crbegin(); it != controls.crend(); ++it) {
+        if (auto* widget = qobject_cast<QWidget*>(*it))
+            widget->raise();
+    }
+
+    setTabOrder(cmdSynchTime, cboServers);
+    setTabOrder(cboServers, chkRun);
+    setTabOrder(chkRun, AutoCloseQuorvane);
+    cmdSynchTime->setFocus();
+}
+
+void frmMain::ConnectEvents()
+{
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(Timer3, &QTimer::timeout, this, &frmMain::Timer3_Timer);
+    connect(cmdSynchTime, &QPushButton::clicked, this, &frmMain::cmdSynchTime_Click);
+    connect(Label3, &ClickLabel::Click, this, &frmMain::Label3_Click);
+    connect(Label1, &ClickLabel::Click, this, &frmMain::Label1_Click);
+    connect(lblStatus, &ClickLabel::Click, this, &frmMain::lblStatus_Click);
+    connect(Image1, &ClickLabel::Click, this, &frmMain::Image1_Click);
+    // A box's Click comes with every change of its value, also the program's own.
+    connect(AutoCloseQuorvane, &QCheckBox::stateChanged, this, &frmMain::AutoCloseQuorvane_Click);
+    connect(chkRun, &QCheckBox::stateChanged, this, &frmMain::chkRun_Click);
+    connect(cboServers, &QComboBox::activated, this, &frmMain::cboServers_Click);
+}
+
+void frmMain::Load()
+{
+    Timer2->start();
+    Timer1->start();
+    Form_Load();
+}
+
+void frmMain::Form_Load()
+{
+    FillServerList();
+    SetStatusColour(Black);
+    AutoCloseCount = 9;
+    controlValues.RestoreControlValues(controls);
+    LoadingSettings = true;
+    chkRun->setValue(runAtStartup.IsRunAtStartup(services.program.FileTitle()) ? CheckBox::Checked
+                                                                               : CheckBox::Cleared);
+    LoadingSettings = false;
+    modMain::CurrentServer = cboServers->currentText();
+    if (AutoCloseQuorvane->Value() == CheckBox::Checked)
+        Timer3->start();
+}
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The first showing counts as the first activation, also where no window
+    // manager hands activation out; later activations never synchronise again.
+    if (!activated) {
+        activated = true;
+        QMetaObject::invokeMethod(this, &frmMain::Form_Activate, Qt::QueuedConnection);
+    }
+}
+
+void frmMain::Form_Activate()
+{
+    cmdSynchTime_Click();
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    SaveAndExit();
+    event->accept();
+}
+
+void frmMain::SaveAndExit()
+{
+    Timer1->setInterval(0);
+    Timer1->stop();
+    Timer2->setInterval(0);
+    Timer2->stop();
+    // A store that cannot be written must not keep the program from ending.
+    controlValues.SaveControlValues(controls);
+    services.program.End();
+}
+
+void frmMain::FillServerList()
+{
+    for (const QString& server : ServerList::Servers())
+        cboServers->addItem(server);
+    // Filling selects nothing.
+    cboServers->setCurrentIndex(-1);
+}
+
+void frmMain::SetStatusColour(int colourNumber)
+{
+    SetTextColour(lblStatus, FromColourNumber(colourNumber));
+}
+
+void frmMain::cmdSynchTime_Click()
+{
+    SetStatusColour(Black);
+    lblStatus->setToolTip({});
+    auto query = std::make_unique<cInetTime>(services.clock, services.zone, services.clockSetter);
+    Timer1->stop();
+    lblStatus->setText(QStringLiteral(" Contacting Server..."));
+    cmdSynchTime->setEnabled(false);
+    query->setTimeServer(modMain::CurrentServer);
+    query->SetTime();
+    ShowOutcome(*query);
+    cmdSynchTime->setEnabled(true);
+    cmdSynchTime->setFocus();
+    query.reset();
+    Timer1->start();
+}
+
+void frmMain::ShowOutcome(const cInetTime& query)
+{
+    QString failure;
+    if (query.ErrorCheck() != 0)
+        failure = QStringLiteral(" Cannot find Server.");
+    else if (query.BadReply())
+        failure = QStringLiteral(" Bad reply from Server.");
+    else if (!query.Replied())
+        failure = QStringLiteral(" No reply from Server.");
+    else if (!query.ClockResult().ok) {
+        failure = QStringLiteral(" Cannot set Clock.");
+        lblStatus->setToolTip(QStringLiteral("Offset %1 Sec; the clock was not set: %2")
+                                  .arg(query.AdjustedSecs())
+                                  .arg(query.ClockResult().reason));
+    }
+    if (!failure.isEmpty()) {
+        SetStatusColour(Red);
+        lblStatus->setText(failure);
+        return;
+    }
+    lblStatus->setText(QStringLiteral(" Time Adjusted by ") +
+                       QString::number(query.AdjustedSecs()) + QStringLiteral(" Sec"));
+}
+
+void frmMain::Timer1_Timer()
+{
+    lblPcTime->setText(DateValue::Format(services.clock.Now(), QStringLiteral("dddd dd mmm yyyy")));
+    Label1->setText(DateValue::Format(services.clock.Now(), QStringLiteral("hh:mm:ss")));
+}
+
+void frmMain::Timer3_Timer()
+{
+    --AutoCloseCount;
+    Label3->setText(QStringLiteral("Auto Close ") + QString::number(AutoCloseCount) +
+                    QStringLiteral(" seconds."));
+    if (AutoCloseCount == 0)
+        SaveAndExit();
+}
+
+void frmMain::StopAutoClose()
+{
+    Timer3->stop();
+    Label3->setText(QStringLiteral(" Auto Close Stopped."));
+}
+
+void frmMain::Label3_Click()
+{
+    StopAutoClose();
+}
+void frmMain::Label1_Click()
+{
+    StopAutoClose();
+}
+void frmMain::lblStatus_Click()
+{
+    StopAutoClose();
+}
+void frmMain::Image1_Click()
+{
+    StopAutoClose();
+}
+void frmMain::AutoCloseQuorvane_Click()
+{
+    StopAutoClose();
+}
+
+void frmMain::cboServers_Click()
+{
+    StopAutoClose();
+    modMain::CurrentServer = cboServers->currentText();
+}
+
+void frmMain::chkRun_Click()
+{
+    StopAutoClose();
+    if (!LoadingSettings)
+        runAtStartup.SetRunAtStartup(services.program.FileTitle(), services.program.FilePath(),
+                                     chkRun->Value() == CheckBox::Checked);
+}

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "persist/ControlValues.h"
+#include "persist/RunAtStartup.h"
+
+#include <QList>
+#include <QWidget>
+
+struct PlatformServices;
+class CheckBox;
+class ClickLabel;
+class LineWidget;
+class QComboBox;
+class QPushButton;
+class QTimer;
+class ShapeWidget;
+class cInetTime;
+
+// The program's one window: the PC's clock, the server list, the synchronise
+// button, the status line and the two check boxes.
+class frmMain : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit frmMain(PlatformServices& services, const QString& settingsFile = {},
+                     QWidget* parent = nullptr);
+
+    // Starts the timers that run from the start and runs Form_Load.
+    void Load();
+
+    // The controls in creation order, which is also front-to-back stacking.
+    QList<QObject*> Controls() const { return controls; }
+
+    // Turns twips, the unit the layout is drawn in, into pixels at 96 dpi.
+    static int Px(int twips) { return twips / 15; }
+    static QColor FromColourNumber(int number);
+
+    QTimer* Timer2;
+    QTimer* Timer3;
+    CheckBox* AutoCloseQuorvane;
+    CheckBox* chkRun;
+    QTimer* Timer1;
+    QComboBox* cboServers;
+    QPushButton* cmdSynchTime;
+    ClickLabel* Label3;
+    ClickLabel* Label2;
+    ClickLabel* Image1;
+    ClickLabel* Label1;
+    LineWidget* Line1;
+    ShapeWidget* Shape1;
+    ClickLabel* lblStatus;
+    ClickLabel* lblPcTime;
+    ShapeWidget* Shape2;
+
+    qint16 AutoCloseCount = 0;
+    bool LoadingSettings = false;
+
+public slots:
+    void Form_Load();
+    void Form_Activate();
+    void SaveAndExit();
+    void cmdSynchTime_Click();
+    void Timer1_Timer();
+    void Timer3_Timer();
+    void StopAutoClose();
+    void Label3_Click();
+    void Label1_Click();
+    void lblStatus_Click();
+    void Image1_Click();
+    void AutoCloseQuorvane_Click();
+    void cboServers_Click();
+    void chkRun_Click();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateControls();
+    void ConnectEvents();
+    template <class T> T* Add(T* control, const char* name, const char* kind);
+    void FillServerList();
+    void SetStatusColour(int colourNumber);
+    void ShowOutcome(const cInetTime& query);
+
+    PlatformServices& services;
+    ControlValues controlValues;
+    RunAtStartup runAtStartup;
+    QList<QObject*> controls;
+    bool activated = false;
+};
