@@ -11,9 +11,6 @@
 
 int main(int argc, char* argv[])
 {
-    // The pictures are compiled into the core library, which the linker
-    // would otherwise leave out.
-    Q_INIT_RESOURCE(assets);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setQuitOnLastWindowClosed(false);

@@ -6,7 +6,7 @@ LineWidget::LineWidget(QPoint from, QPoint to, const QColor& colour, QWidget* pa
     : QWidget(parent), from(from), to(to), colour(colour)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    setGeometry(QRect(from, to).normalized().adjusted(0, 0, 1, 1));
+    setGeometry(QRect(from, to).normalized());
 }
 
 void LineWidget::paintEvent(QPaintEvent*)

@@ -18,6 +18,13 @@
 #include <QTimer>
 #include <memory>
 
+// The pictures live in the core library, which the linker would otherwise
+// leave out of the program.
+static void LoadPictures()
+{
+    Q_INIT_RESOURCE(assets);
+}
+
 namespace
 {
 constexpr int Black = 0;
@@ -66,6 +73,7 @@ frmMain::frmMain(PlatformServices& services, const QString& settingsFile, QWidge
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(Px(5400), Px(2955));
+    LoadPictures();
     setWindowIcon(QIcon(QStringLiteral(":/quorvane.png")));
     setFont(SansFont(8.25, false));
     CreateControls();
