@@ -7,6 +7,7 @@
 #include "ui/LineWidget.h"
 #include "ui/ShapeWidget.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QPushButton>
 #include <QSettings>
@@ -405,6 +406,31 @@ private slots:
         } while (widget != form.cmdSynchTime && order.size() < 20);
         QCOMPARE(order, QStringList({"cmdSynchTime", "cboServers", "chkRun", "AutoCloseQuorvane"}));
         QCOMPARE(form.focusWidget(), form.cmdSynchTime);
+    }
+
+    void assistiveTechnologyReadsEveryText()
+    {
+        frmMain& form = h->Load();
+        form.show();
+        form.Timer1_Timer();
+        form.Timer3_Timer();
+        const auto read = [](QWidget* widget, QAccessible::Text kind) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+            return accessible ? accessible->text(kind) : QString();
+        };
+        QCOMPARE(read(form.lblStatus, QAccessible::Name), form.lblStatus->text());
+        QCOMPARE(read(form.Label3, QAccessible::Name), QStringLiteral("Auto Close 8 seconds."));
+        QCOMPARE(read(form.Label1, QAccessible::Name), form.Label1->text());
+        QCOMPARE(read(form.lblPcTime, QAccessible::Name), form.lblPcTime->text());
+        QCOMPARE(read(form.Label2, QAccessible::Name), QStringLiteral("   Status"));
+        QCOMPARE(read(form.cmdSynchTime, QAccessible::Name), QStringLiteral("Set Time & Date"));
+        QCOMPARE(read(form.chkRun, QAccessible::Name), QStringLiteral("Launch at start up"));
+        QCOMPARE(read(form.AutoCloseQuorvane, QAccessible::Name),
+                 QStringLiteral("Auto Close Quorvane"));
+        QVERIFY(!read(form.Image1, QAccessible::Name).isEmpty());
+        form.cboServers->setCurrentIndex(1);
+        QCOMPARE(read(form.cboServers, QAccessible::Value), form.cboServers->itemText(1));
+        QCOMPARE(read(form.cboServers, QAccessible::Name), form.cboServers->itemText(1));
     }
 
 private:
