@@ -74,6 +74,17 @@ private slots:
         QFETCH(qint64, seconds);
         QCOMPARE(DateValue::SecondsBetween(from, to), seconds);
     }
+
+    // Registered a second time with a German environment.
+    void namesInTheUsersLanguage()
+    {
+        if (QLocale::system().language() != QLocale::German)
+            QSKIP("runs with LC_ALL=de_DE.UTF-8");
+        const double date = DateValue::FromDateTime(QDate(2005, 3, 2), QTime(7, 8, 9));
+        QCOMPARE(DateValue::Format(date, QStringLiteral("dddd dd mmm yyyy")),
+                 QStringLiteral("Mittwoch 02 März 2005"));
+        QCOMPARE(DateValue::Format(date, QStringLiteral("hh:mm:ss")), QStringLiteral("07:08:09"));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_DateValue)
