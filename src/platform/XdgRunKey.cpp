@@ -2,10 +2,10 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStandardPaths>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,7 +70,11 @@ QString XdgRunKey::EntryPath(const QString& name) const
 
 int XdgRunKey::QueryValue(const QString& name) const
 {
-    return QFileInfo::exists(EntryPath(name)) ? 0 : ENOENT;
+    // lstat: an entry that is a dangling link still exists, and SetValue and
+    // DeleteValue act on the link itself.
+    struct stat st {
+    };
+    return ::lstat(QFile::encodeName(EntryPath(name)).constData(), &st) == 0 ? 0 : errno;
 }
 
 int XdgRunKey::CreateKey()

@@ -105,6 +105,8 @@ void frmMain::CreateControls()
 
     Timer3 = Add(new QTimer(this), "Timer3", "Timer");
     Timer3->setInterval(1000);
+    // Nine ticks must make nine seconds, not up to 5 % less.
+    Timer3->setTimerType(Qt::PreciseTimer);
 
     AutoCloseQuorvane = Add(new CheckBox(QStringLiteral("Auto Close Quorvane"), this),
                             "AutoCloseQuorvane", "CheckBox");

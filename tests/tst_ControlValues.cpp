@@ -1,0 +1,442 @@
+// Control values kept between runs, on plain controls outside any window.
+#include "persist/ControlValues.h"
+#include "ui/CheckBox.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QRandomGenerator>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cerrno>
+#include <sys/mount.h>
+
+namespace
+{
+const QStringList Servers{QStringLiteral("time.nist.gov"), QStringLiteral("time-a-g.nist.gov"),
+                          QStringLiteral("time-b-g.nist.gov")};
+
+bool WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+template <class T> T* Named(T* control, const char* name, const char* kind)
+{
+    control->setObjectName(QString::fromLatin1(name));
+    control->setProperty("Kind", QString::fromLatin1(kind));
+    return control;
+}
+
+// A tmpfs over a folder for as long as it lives; root of the sandbox's user
+// namespace may mount in the sandbox's own mount namespace.
+class Tmpfs
+{
+public:
+    Tmpfs(const QString& folder, const QByteArray& options) : folder(QFile::encodeName(folder))
+    {
+        QDir().mkpath(folder);
+        mounted = ::mount("quorvane-test", this->folder.constData(), "tmpfs", 0,
+                          options.constData()) == 0;
+    }
+    ~Tmpfs()
+    {
+        if (mounted)
+            ::umount2(folder.constData(), MNT_DETACH);
+    }
+    Tmpfs(const Tmpfs&) = delete;
+    Tmpfs& operator=(const Tmpfs&) = delete;
+
+    bool MakeReadOnly()
+    {
+        return ::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+    bool Fill()
+    {
+        QFile filler(QFile::decodeName(folder) + QStringLiteral("/filler"));
+        if (!filler.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray block(4096, 'x');
+        while (filler.write(block) == block.size() && filler.flush()) {
+        }
+        return filler.error() != QFileDevice::NoError;
+    }
+
+    QByteArray folder;
+    bool mounted = false;
+};
+
+// Two value-bearing controls as on the main window, and one control of each
+// kind that is never stored, each with a value of its own that would show up
+// in the store if it were.
+struct Form {
+    Form()
+    {
+        box = Named(new CheckBox(QStringLiteral("box"), &window), "Box", "CheckBox");
+        box->setValue(CheckBox::Checked);
+        list = Named(new QComboBox(&window), "List", "ComboBox");
+        list->addItems(Servers);
+        list->setCurrentIndex(-1);
+        text = Named(new QLineEdit(QStringLiteral("typed"), &window), "Text1", "TextBox");
+        controls = {box, list, text};
+        for (const QString& kind : ControlValues::SkippedControlKinds()) {
+            auto* skipped = new CheckBox(kind, &window);
+            skipped->setObjectName(QStringLiteral("Skipped") + kind);
+            skipped->setProperty("Kind", kind);
+            skipped->setValue(CheckBox::Checked);
+            controls << skipped;
+        }
+    }
+
+    QWidget window;
+    CheckBox* box;
+    QComboBox* list;
+    QLineEdit* text;
+    QList<QObject*> controls;
+};
+} // namespace
+
+class tst_ControlValues : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString File() const { return dir->filePath(QStringLiteral("SaveFormSettings.ini")); }
+
+    std::unique_ptr<QTemporaryDir> dir;
+
+private slots:
+    void init()
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+    }
+
+    void cleanup() { dir.reset(); }
+
+    void skippedKinds()
+    {
+        QCOMPARE(ControlValues::SkippedControlKinds(),
+                 QStringList({"PictureBox", "Image", "Line", "Shape", "Timer", "CommandButton",
+                              "Label", "Winsock", "TextBox"}));
+    }
+
+    void storedKinds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("stored");
+        for (const char* kind : {"PictureBox", "Image", "Line", "Shape", "Timer", "CommandButton",
+                                 "Label", "Winsock", "TextBox"})
+            QTest::newRow(kind) << kind << false;
+        QTest::newRow("CheckBox") << "CheckBox" << true;
+        QTest::newRow("ComboBox") << "ComboBox" << true;
+        QTest::newRow("OptionButton") << "OptionButton" << true;
+        QTest::newRow("no kind") << "" << true;
+        QTest::newRow("label in lower case") << "label" << true;
+        QTest::newRow("LABEL") << "LABEL" << true;
+        QTest::newRow("Label with a space") << "Label " << true;
+        QTest::newRow("Timers") << "Timers" << true;
+    }
+
+    // The kind alone decides, compared exactly.
+    void storedKinds()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, stored);
+        QWidget window;
+        auto* probe = new CheckBox(QStringLiteral("probe"), &window);
+        probe->setObjectName(QStringLiteral("Probe"));
+        if (!kind.isEmpty())
+            probe->setProperty("Kind", kind);
+        probe->setValue(CheckBox::Greyed);
+
+        const ControlValues values(File());
+        QVERIFY(values.SaveControlValues({probe}));
+        QSettings saved(File(), QSettings::IniFormat);
+        QCOMPARE(saved.contains(QStringLiteral("Values/Probe")), stored);
+        if (stored)
+            QCOMPARE(saved.value(QStringLiteral("Values/Probe")), QVariant(QStringLiteral("2")));
+
+        saved.setValue(QStringLiteral("Values/Probe"), QStringLiteral("1"));
+        saved.sync();
+        values.RestoreControlValues({probe});
+        QCOMPARE(probe->Value(), stored ? CheckBox::Checked : CheckBox::Greyed);
+    }
+
+    void keyName_data()
+    {
+        QTest::addColumn<QVariant>("index");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("single control") << QVariant() << "Opt";
+        QTest::newRow("first of an array") << QVariant(0) << "Opt(0)";
+        QTest::newRow("array") << QVariant(3) << "Opt(3)";
+        QTest::newRow("array, two digits") << QVariant(12) << "Opt(12)";
+    }
+
+    void keyName()
+    {
+        QFETCH(QVariant, index);
+        QFETCH(QString, key);
+        QWidget window;
+        auto* control = Named(new CheckBox(QStringLiteral("opt"), &window), "Opt", "CheckBox");
+        if (index.isValid())
+            control->setProperty("Index", index);
+        control->setValue(CheckBox::Checked);
+        QCOMPARE(ControlValues::ControlKeyName(control), key);
+
+        const ControlValues values(File());
+        QVERIFY(values.SaveControlValues({control}));
+        QSettings saved(File(), QSettings::IniFormat);
+        QCOMPARE(saved.childGroups(), QStringList{QStringLiteral("Values")});
+        saved.beginGroup(QStringLiteral("Values"));
+        QCOMPARE(saved.childKeys(), QStringList{key});
+        saved.setValue(key, QStringLiteral("2"));
+        saved.sync();
+        values.RestoreControlValues({control});
+        QCOMPARE(control->Value(), CheckBox::Greyed);
+    }
+
+    void save_data()
+    {
+        QTest::addColumn<int>("box");
+        QTest::addColumn<int>("server");
+        QTest::addColumn<QString>("boxText");
+        QTest::addColumn<QString>("listText");
+        QTest::newRow("cleared, nothing selected") << 0 << -1 << "0"
+                                                   << "";
+        QTest::newRow("checked, first server") << 1 << 0 << "1"
+                                               << "time.nist.gov";
+        QTest::newRow("greyed, last server") << 2 << 2 << "2"
+                                             << "time-b-g.nist.gov";
+    }
+
+    void save()
+    {
+        QFETCH(int, box);
+        QFETCH(int, server);
+        QFETCH(QString, boxText);
+        QFETCH(QString, listText);
+        Form form;
+        form.box->setValue(box);
+        form.list->setCurrentIndex(server);
+
+        QVERIFY(ControlValues(File()).SaveControlValues(form.controls));
+        QSettings saved(File(), QSettings::IniFormat);
+        QCOMPARE(saved.childGroups(), QStringList{QStringLiteral("Values")});
+        saved.beginGroup(QStringLiteral("Values"));
+        QCOMPARE(saved.childKeys(), QStringList({"Box", "List"}));
+        // As text, also the numbers of the check box.
+        QCOMPARE(saved.value(QStringLiteral("Box")), QVariant(boxText));
+        QCOMPARE(saved.value(QStringLiteral("List")), QVariant(listText));
+        const QByteArray raw = ReadFile(File());
+        QVERIFY2(raw.contains("\nBox=" + boxText.toUtf8() + "\n"), raw.constData());
+    }
+
+    void restore_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("box");
+        QTest::addColumn<int>("server");
+
+        // The design values: box checked, nothing selected.
+        QTest::newRow("no file") << QByteArray() << 1 << -1;
+        QTest::newRow("empty file") << QByteArray("") << 1 << -1;
+        QTest::newRow("other section")
+            << QByteArray("[General]\nBox=0\nList=time.nist.gov\n") << 1 << -1;
+        QTest::newRow("cleared") << QByteArray("[Values]\nBox=0\n") << 0 << -1;
+        QTest::newRow("checked") << QByteArray("[Values]\nBox=1\n") << 1 << -1;
+        QTest::newRow("greyed") << QByteArray("[Values]\nBox=2\n") << 2 << -1;
+        QTest::newRow("quoted") << QByteArray("[Values]\nBox=\"0\"\n") << 0 << -1;
+        QTest::newRow("out of range") << QByteArray("[Values]\nBox=3\n") << 1 << -1;
+        QTest::newRow("negative") << QByteArray("[Values]\nBox=-1\n") << 1 << -1;
+        QTest::newRow("letters") << QByteArray("[Values]\nBox=no\nList=time-a-g.nist.gov\n") << 1
+                                 << 1;
+        QTest::newRow("fraction") << QByteArray("[Values]\nBox=0.5\n") << 1 << -1;
+        QTest::newRow("empty value") << QByteArray("[Values]\nBox=\n") << 1 << -1;
+        QTest::newRow("server") << QByteArray("[Values]\nList=time-b-g.nist.gov\n") << 1 << 2;
+        QTest::newRow("unknown server") << QByteArray("[Values]\nList=pool.example\n") << 1 << -1;
+        QTest::newRow("server in other case")
+            << QByteArray("[Values]\nList=TIME.NIST.GOV\n") << 1 << -1;
+        QTest::newRow("key in other case")
+            << QByteArray("[Values]\nbox=0\nlist=time.nist.gov\n") << 1 << -1;
+        QTest::newRow("typed number")
+            << QByteArray("[Values]\nBox=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\0)\n") << 1 << -1;
+        QTest::newRow("unknown type")
+            << QByteArray("[Values]\nBox=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x5Qxyz\\0)\n") << 1
+            << -1;
+        QTest::newRow("list") << QByteArray("[Values]\nBox=0, 1\nList=time.nist.gov, x\n") << 1
+                              << -1;
+        QTest::newRow("bytes") << QByteArray("[Values]\nBox=@ByteArray(0)\n"
+                                             "List=@ByteArray(time.nist.gov)\n")
+                               << 1 << -1;
+        QTest::newRow("garbage") << QByteArray("Box\n[Values\n==\n\\\\\n[Values]\nList\n") << 1
+                                 << -1;
+        QByteArray binary(1024, '\0');
+        QRandomGenerator random(37);
+        for (char& c : binary)
+            c = char(random.bounded(256));
+        QTest::newRow("binary") << binary << 1 << -1;
+    }
+
+    void restore()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, box);
+        QFETCH(int, server);
+        if (!file.isNull())
+            QVERIFY(WriteFile(File(), file));
+
+        Form form;
+        QSignalSpy boxChanges(form.box, &QCheckBox::stateChanged);
+        ControlValues(File()).RestoreControlValues(form.controls);
+        QCOMPARE(form.box->Value(), box);
+        QCOMPARE(form.list->currentIndex(), server);
+        // A value equal to the one the box has is no change.
+        QCOMPARE(boxChanges.size(), box == 1 ? 0 : 1);
+        QCOMPARE(form.text->text(), QStringLiteral("typed"));
+        // Looking changes nothing on disk.
+        if (!file.isNull())
+            QCOMPARE(ReadFile(File()), file);
+        else
+            QVERIFY(!QFileInfo::exists(File()));
+    }
+
+    // Stored values of skipped kinds are never put back either.
+    void skippedControlsAreNotRestored()
+    {
+        QByteArray content = "[Values]\nText1=changed\n";
+        for (const QString& kind : ControlValues::SkippedControlKinds())
+            content += "Skipped" + kind.toUtf8() + "=0\n";
+        QVERIFY(WriteFile(File(), content));
+        Form form;
+        ControlValues(File()).RestoreControlValues(form.controls);
+        QCOMPARE(form.text->text(), QStringLiteral("typed"));
+        for (QObject* control : form.controls.mid(3))
+            QCOMPARE(qobject_cast<CheckBox*>(control)->Value(), CheckBox::Checked);
+    }
+
+    void restoreInCreationOrder()
+    {
+        QVERIFY(WriteFile(File(), "[Values]\nC=0\nA=0\nB=0\n"));
+        QWidget window;
+        QStringList order;
+        QList<QObject*> controls;
+        for (const char* name : {"B", "C", "A"}) {
+            auto* box = Named(new CheckBox(QString(), &window), name, "CheckBox");
+            box->setValue(CheckBox::Checked);
+            connect(box, &QCheckBox::stateChanged, &window,
+                    [&order, name] { order << QString::fromLatin1(name); });
+            controls << box;
+        }
+        ControlValues(File()).RestoreControlValues(controls);
+        QCOMPARE(order, QStringList({"B", "C", "A"}));
+    }
+
+    void otherKeysStay()
+    {
+        QVERIFY(WriteFile(File(), "[General]\nLooseKey=1\n\n"
+                                  "[Values]\nBox=0\nOld(3)=2\nNote=a, b\n"
+                                  "Number=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x7)\n\n"
+                                  "[Other]\nList=kept\n"));
+        Form form;
+        form.list->setCurrentIndex(1);
+        QVERIFY(ControlValues(File()).SaveControlValues(form.controls));
+        QSettings saved(File(), QSettings::IniFormat);
+        QCOMPARE(saved.value(QStringLiteral("LooseKey")), QVariant(QStringLiteral("1")));
+        QCOMPARE(saved.value(QStringLiteral("Values/Old(3)")), QVariant(QStringLiteral("2")));
+        QCOMPARE(saved.value(QStringLiteral("Values/Note")), QVariant(QStringList({"a", "b"})));
+        QCOMPARE(saved.value(QStringLiteral("Values/Number")), QVariant(7));
+        QCOMPARE(saved.value(QStringLiteral("Other/List")), QVariant(QStringLiteral("kept")));
+        QCOMPARE(saved.value(QStringLiteral("Values/Box")), QVariant(QStringLiteral("1")));
+        QCOMPARE(saved.value(QStringLiteral("Values/List")),
+                 QVariant(QStringLiteral("time-a-g.nist.gov")));
+    }
+
+    // Without a file name the store is the user's own, in a folder of its own.
+    void userStore()
+    {
+        const QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY2(qEnvironmentVariableIsSet("QUORVANE_SANDBOX") && !configHome.isEmpty(),
+                 "runs only in the sandbox, which gives it a configuration folder of its own");
+        const QString folder = configHome + QStringLiteral("/Quorvane");
+        const QString file = folder + QStringLiteral("/SaveFormSettings.ini");
+        QDir(folder).removeRecursively();
+
+        Form form;
+        form.box->setValue(CheckBox::Cleared);
+        QVERIFY(ControlValues().SaveControlValues(form.controls));
+        QVERIFY(QFileInfo::exists(file));
+        QCOMPARE(QSettings(file, QSettings::IniFormat).value(QStringLiteral("Values/Box")),
+                 QVariant(QStringLiteral("0")));
+
+        Form next;
+        ControlValues().RestoreControlValues(next.controls);
+        QCOMPARE(next.box->Value(), CheckBox::Cleared);
+        QDir(folder).removeRecursively();
+    }
+
+    void saveResult_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<bool>("damaged");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("writable") << "writable" << false << true;
+        QTest::newRow("damaged, writable") << "writable" << true << true;
+        QTest::newRow("file is a folder") << "folder" << false << false;
+        QTest::newRow("read-only file system") << "read-only" << false << false;
+        QTest::newRow("damaged, read-only file system") << "read-only" << true << false;
+        QTest::newRow("file system full") << "full" << false << false;
+        QTest::newRow("damaged, file system full") << "full" << true << false;
+    }
+
+    // Saving tells whether the values reached the disk.
+    void saveResult()
+    {
+        QFETCH(QString, setup);
+        QFETCH(bool, damaged);
+        QFETCH(bool, saved);
+        const QString folder = dir->filePath(QStringLiteral("config"));
+        const QString file = folder + QStringLiteral("/SaveFormSettings.ini");
+        const QByteArray before = damaged ? QByteArray("[Values\n\x01=\n=\n[Values]\nBox=0\n")
+                                          : QByteArray("[Values]\nBox=0\n");
+        std::unique_ptr<Tmpfs> tmpfs;
+        if (setup == QLatin1String("folder")) {
+            QVERIFY(QDir().mkpath(file));
+        } else {
+            tmpfs = std::make_unique<Tmpfs>(folder, "size=64k,mode=0700");
+            QVERIFY2(tmpfs->mounted, "mounting a tmpfs needs the sandbox");
+            QVERIFY(WriteFile(file, before));
+            if (setup == QLatin1String("read-only"))
+                QVERIFY(tmpfs->MakeReadOnly());
+            else if (setup == QLatin1String("full"))
+                QVERIFY(tmpfs->Fill());
+        }
+
+        Form form;
+        form.list->setCurrentIndex(2);
+        QCOMPARE(ControlValues(file).SaveControlValues(form.controls), saved);
+        if (setup == QLatin1String("folder"))
+            QVERIFY(QFileInfo(file).isDir());
+        else if (!saved)
+            QCOMPARE(ReadFile(file), before); // the old values are still whole
+        else
+            QVERIFY2(ReadFile(file).contains("\nBox=1\n") &&
+                         ReadFile(file).contains("\nList=time-b-g.nist.gov\n"),
+                     ReadFile(file).constData());
+    }
+};
+
+QTEST_MAIN(tst_ControlValues)
+#include "tst_ControlValues.moc"

@@ -1,0 +1,222 @@
+#!/usr/bin/python3
+"""Start-up, peak memory and CPU time of the whole program, next to a minimal Qt window.
+
+  bench_program.py PROGRAM MINIMAL [RUNS]
+
+Run by tools/bench-program inside tests/sandbox/sandbox --dbusmock --xvfb,
+never outside: PROGRAM is the real program, which sets the clock when its
+server says so. The Time Protocol server on port 37 is this script's own, so
+that it can tell when the program's first synchronisation starts and ends.
+
+  start-up   RUNS times each, alternating: PROGRAM from exec to the end of its
+             first synchronisation (the server has answered and the program
+             has closed the connection after reading the reply), against
+             MINIMAL from exec to "shown" on its standard output (its window
+             is shown and its event loop runs).
+  memory     peak resident set (ru_maxrss) of PROGRAM over a whole unattended
+             run (start, synchronise with a server 30 s ahead, so the clock is
+             set through the time-service mock, count down, close itself)
+             against MINIMAL's whole run; 3 runs each, medians.
+  CPU        user + system time of a whole unattended run against a server that
+             never answers (5 s wait, then the countdown to the automatic
+             close) as a share of its wall time; 3 runs, median.
+"""
+
+import os
+import selectors
+import socket
+import statistics
+import struct
+import subprocess
+import sys
+import time
+
+TIME_PROTOCOL_EPOCH = 2208988800  # seconds from 1900 to 1970
+AHEAD = 30  # the server's time is this far ahead of the machine's
+TARGETS = {'start-up': 1.5, 'memory': 1.3, 'cpu': 0.02}
+
+
+def in_sandbox():
+    with open('/proc/self/uid_map', encoding='ascii') as f:
+        in_userns = all(line.split()[2] != '4294967295' for line in f)
+    return in_userns and os.environ.get('QUORVANE_SANDBOX') == '1'
+
+
+def write_settings():
+    folder = os.path.join(os.environ['XDG_CONFIG_HOME'], 'Quorvane')
+    os.makedirs(folder, exist_ok=True)
+    with open(os.path.join(folder, 'SaveFormSettings.ini'), 'w', encoding='utf-8') as f:
+        f.write('[Values]\nAutoCloseQuorvane=1\nchkRun=0\ncboServers=time-a-g.nist.gov\n')
+
+
+class Server:
+    """Port 37 on 127.0.0.1 (where the sandbox puts time-a-g.nist.gov)."""
+
+    def __init__(self):
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(('127.0.0.1', 37))
+        self.listener.listen(8)
+
+    def serve_one(self, proc, answer, limit):
+        """Serves the first connection; returns (accepted, closed) monotonic times
+        (None where it did not happen) once the client has closed, the process has
+        ended or the limit has passed."""
+        accepted = closed = None
+        selector = selectors.DefaultSelector()
+        selector.register(self.listener, selectors.EVENT_READ)
+        held = []
+        deadline = time.monotonic() + limit
+        while closed is None and time.monotonic() < deadline and not ended(proc):
+            for key, _ in selector.select(timeout=0.05):
+                if key.fileobj is self.listener:
+                    connection, _ = self.listener.accept()
+                    if accepted is None:
+                        accepted = time.monotonic()
+                    held.append(connection)
+                    if answer:
+                        now = int(time.time()) + AHEAD + TIME_PROTOCOL_EPOCH
+                        connection.sendall(struct.pack('>I', now))
+                        selector.register(connection, selectors.EVENT_READ)
+                elif not key.fileobj.recv(64):
+                    closed = time.monotonic()
+                    selector.unregister(key.fileobj)
+        selector.unregister(self.listener)
+        for connection in held:
+            connection.close()
+        return accepted, closed
+
+
+def ended(proc):
+    """Whether the process has ended, leaving it to be reaped with its usage."""
+    return os.waitid(os.P_PID, proc.pid, os.WEXITED | os.WNOHANG | os.WNOWAIT) is not None
+
+
+def environment():
+    env = dict(os.environ, TZ='Europe/London', LC_ALL='C.UTF-8', LANG='C.UTF-8')
+    for name in ('QT_ACCESSIBILITY', 'QT_LINUX_ACCESSIBILITY_ALWAYS_ON', 'LD_PRELOAD'):
+        env.pop(name, None)
+    return env
+
+
+def reap(proc):
+    """Waits for the process; returns (status, user + system seconds, peak RSS KiB)."""
+    _, status, usage = os.wait4(proc.pid, 0)
+    proc.returncode = os.waitstatus_to_exitcode(status)
+    return proc.returncode, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+
+
+def startup_program(program, server):
+    started = time.monotonic()
+    proc = subprocess.Popen([program], env=environment(), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    accepted, closed = server.serve_one(proc, answer=True, limit=15)
+    proc.terminate()
+    reap(proc)
+    if closed is None:
+        sys.exit('bench: the program did not finish its first synchronisation')
+    return accepted - started, closed - started
+
+
+def startup_minimal(minimal):
+    started = time.monotonic()
+    proc = subprocess.Popen([minimal], env=environment(), stdout=subprocess.PIPE)
+    line = proc.stdout.readline()
+    shown = time.monotonic() - started
+    proc.stdout.close()
+    status, _, _ = reap(proc)
+    if line.strip() != b'shown' or status != 0:
+        sys.exit(f'bench: the minimal window failed ({line!r}, status {status})')
+    return shown
+
+
+def whole_run(command, server=None, answer=True):
+    started = time.monotonic()
+    proc = subprocess.Popen([command], env=environment(), stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    if server is not None:
+        server.serve_one(proc, answer=answer, limit=20)
+    status, cpu, peak = reap(proc)
+    wall = time.monotonic() - started
+    if status != 0:
+        sys.exit(f'bench: {command} ended with status {status}')
+    return wall, cpu, peak
+
+
+def settime_calls():
+    tool = os.path.join(os.path.dirname(os.path.realpath(__file__)), '..', '..', 'tests',
+                        'sandbox', 'settime-calls')
+    return subprocess.run([tool], capture_output=True, text=True, check=True).stdout.split('\n')
+
+
+def row(figure, value, target='', verdict=''):
+    print(f'{figure:<58} {value:>12}  {target:<10} {verdict}', flush=True)
+
+
+def verdict(value, limit):
+    return 'met' if value <= limit else f'MISSED by {(value / limit - 1) * 100:.0f} %'
+
+
+def main(argv):
+    if len(argv) not in (2, 3):
+        print(__doc__.strip(), file=sys.stderr)
+        return 2
+    if not in_sandbox():
+        sys.exit('bench: runs only inside tests/sandbox/sandbox: the program may set the clock')
+    program, minimal = os.path.abspath(argv[0]), os.path.abspath(argv[1])
+    runs = int(argv[2]) if len(argv) == 3 else 10
+
+    # Xvfb starts afresh whenever its last client leaves and refuses
+    # connections meanwhile: one client stays for the whole benchmark.
+    from Xlib import display
+    keep_server = display.Display()
+
+    write_settings()
+    server = Server()
+
+    # Start-up; one unmeasured run of each first, to warm the caches.
+    startup_program(program, server)
+    startup_minimal(minimal)
+    sync_starts, sync_ends, shown = [], [], []
+    for _ in range(runs):
+        begun, ended = startup_program(program, server)
+        sync_starts.append(begun)
+        sync_ends.append(ended)
+        shown.append(startup_minimal(minimal))
+    program_ms = statistics.median(sync_ends) * 1000
+    minimal_ms = statistics.median(shown) * 1000
+    row(f'start-up to end of first synchronisation, median of {runs}', f'{program_ms:.0f} ms')
+    row('  of which: until the server is contacted, median',
+        f'{statistics.median(sync_starts) * 1000:.0f} ms')
+    row(f'minimal Qt window until shown, median of {runs}', f'{minimal_ms:.0f} ms')
+    ratio = program_ms / minimal_ms
+    row('  start-up ratio', f'{ratio:.2f}x', f'<= {TARGETS["start-up"]}x',
+        verdict(ratio, TARGETS['start-up']))
+
+    # Peak memory over whole runs.
+    calls_before = len(settime_calls())
+    program_peaks = [whole_run(program, server, answer=True)[2] for _ in range(3)]
+    if len(settime_calls()) <= calls_before:
+        sys.exit('bench: the program did not set the clock during its whole runs')
+    minimal_peaks = [whole_run(minimal)[2] for _ in range(3)]
+    program_kib, minimal_kib = statistics.median(program_peaks), statistics.median(minimal_peaks)
+    row('peak resident memory, whole run, median of 3', f'{program_kib / 1024:.1f} MiB')
+    row('minimal Qt window, peak resident memory, median of 3', f'{minimal_kib / 1024:.1f} MiB')
+    ratio = program_kib / minimal_kib
+    row('  memory ratio', f'{ratio:.2f}x', f'<= {TARGETS["memory"]}x',
+        verdict(ratio, TARGETS['memory']))
+
+    # CPU time of whole unattended runs against a silent server.
+    silent = [whole_run(program, server, answer=False) for _ in range(3)]
+    shares = sorted(silent, key=lambda r: r[1] / r[0])
+    wall, cpu, _ = shares[1]
+    row('unattended run, silent server: wall time (median run)', f'{wall:.2f} s')
+    row('  CPU time (user + system)', f'{cpu:.3f} s')
+    row('  CPU share of wall time', f'{cpu / wall * 100:.2f} %',
+        f'< {TARGETS["cpu"] * 100:.0f} %', verdict(cpu / wall, TARGETS['cpu']))
+    keep_server.close()
+    return 0
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv[1:]))
