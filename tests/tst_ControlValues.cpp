@@ -2,6 +2,7 @@
 #include "persist/ControlValues.h"
 #include "ui/CheckBox.h"
 
+#include "doubles/Tmpfs.h"
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -10,6 +11,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
 #include <QtTest>
 #include <cerrno>
 #include <sys/mount.h>
@@ -38,45 +40,6 @@ template <class T> T* Named(T* control, const char* name, const char* kind)
     control->setProperty("Kind", QString::fromLatin1(kind));
     return control;
 }
-
-// A tmpfs over a folder for as long as it lives; root of the sandbox's user
-// namespace may mount in the sandbox's own mount namespace.
-class Tmpfs
-{
-public:
-    Tmpfs(const QString& folder, const QByteArray& options) : folder(QFile::encodeName(folder))
-    {
-        QDir().mkpath(folder);
-        mounted = ::mount("quorvane-test", this->folder.constData(), "tmpfs", 0,
-                          options.constData()) == 0;
-    }
-    ~Tmpfs()
-    {
-        if (mounted)
-            ::umount2(folder.constData(), MNT_DETACH);
-    }
-    Tmpfs(const Tmpfs&) = delete;
-    Tmpfs& operator=(const Tmpfs&) = delete;
-
-    bool MakeReadOnly()
-    {
-        return ::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
-
-    bool Fill()
-    {
-        QFile filler(QFile::decodeName(folder) + QStringLiteral("/filler"));
-        if (!filler.open(QIODevice::WriteOnly))
-            return false;
-        const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-        return filler.error() != QFileDevice::NoError;
-    }
-
-    QByteArray folder;
-    bool mounted = false;
-};
 
 // Two value-bearing controls as on the main window, and one control of each
 // kind that is never stored, each with a value of its own that would show up

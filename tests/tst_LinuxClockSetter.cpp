@@ -6,6 +6,7 @@
 //   mock  tests/sandbox/sandbox --dbusmock   the cases that talk to the mock
 //   none  tests/sandbox/sandbox              the case without any bus
 // Without the variable the bus is guessed from the socket, for manual runs.
+#include "doubles/InUserNamespace.h"
 #include "platform/LinuxClockSetter.h"
 
 #include <QDBusConnection>
@@ -28,22 +29,6 @@ const QString AdminNeeded = QStringLiteral("administrator rights are needed");
 
 // Far below the 25 s a D-Bus call waits for an answer by default.
 constexpr qint64 PromptMs = 5000;
-
-// The initial user namespace maps the whole uid range onto itself; only
-// outside it does being root fail to give power over the clock.
-bool InUserNamespace()
-{
-    QFile map(QStringLiteral("/proc/self/uid_map"));
-    if (!map.open(QIODevice::ReadOnly))
-        return false;
-    const QList<QByteArray> lines = map.readAll().trimmed().split('\n');
-    for (const QByteArray& line : lines) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() != 3 || fields.at(2) == "4294967295")
-            return false;
-    }
-    return !lines.isEmpty();
-}
 
 // Runs one of the sandbox's helper scripts; its output goes to *out.
 bool RunTool(const QString& tool, const QStringList& args, QByteArray* out = nullptr)

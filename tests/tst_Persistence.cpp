@@ -1,5 +1,6 @@
 // What the main window keeps between runs: the values of its boxes and of the
 // server list, and the registration to launch at logon.
+#include "doubles/Tmpfs.h"
 #include "doubles/WindowHarness.h"
 #include "ui/CheckBox.h"
 #include "ui/ClickLabel.h"
@@ -78,45 +79,6 @@ QString RunCurrentCaseAsNobody(bool& ok)
                          QString::fromLatin1(QTest::currentDataTag()) + QLatin1Char(')'));
     return output;
 }
-
-// A tmpfs over a folder for as long as it lives; root of the sandbox's user
-// namespace may mount in the sandbox's own mount namespace.
-class Tmpfs
-{
-public:
-    Tmpfs(const QString& folder, const QByteArray& options) : folder(QFile::encodeName(folder))
-    {
-        QDir().mkpath(folder);
-        mounted = ::mount("quorvane-test", this->folder.constData(), "tmpfs", 0,
-                          options.constData()) == 0;
-    }
-    ~Tmpfs()
-    {
-        if (mounted)
-            ::umount2(folder.constData(), MNT_DETACH);
-    }
-    Tmpfs(const Tmpfs&) = delete;
-    Tmpfs& operator=(const Tmpfs&) = delete;
-
-    bool MakeReadOnly()
-    {
-        return ::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
-    }
-
-    bool Fill()
-    {
-        QFile filler(QFile::decodeName(folder) + QStringLiteral("/filler"));
-        if (!filler.open(QIODevice::WriteOnly))
-            return false;
-        const QByteArray block(4096, 'x');
-        while (filler.write(block) == block.size() && filler.flush()) {
-        }
-        return filler.error() != QFileDevice::NoError;
-    }
-
-    QByteArray folder;
-    bool mounted = false;
-};
 
 // How often each box's Click ran while the window loaded.
 struct Clicks {

@@ -2,6 +2,7 @@
 // server, openbsd-inetd's built-in one, checked against a second client of
 // that server, rdate. Runs in tests/sandbox/sandbox --inetd, where
 // time-a-g.nist.gov is 127.0.0.1; only the clock setter is a double.
+#include "doubles/InUserNamespace.h"
 #include "doubles/RecordingClockSetter.h"
 #include "platform/DateValue.h"
 #include "platform/SystemClock.h"
@@ -21,21 +22,6 @@
 namespace
 {
 const QString Server = QStringLiteral("time-a-g.nist.gov");
-
-// The initial user namespace maps the whole uid range onto itself.
-bool InUserNamespace()
-{
-    QFile map(QStringLiteral("/proc/self/uid_map"));
-    if (!map.open(QIODevice::ReadOnly))
-        return false;
-    const QList<QByteArray> lines = map.readAll().trimmed().split('\n');
-    for (const QByteArray& line : lines) {
-        const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() != 3 || fields.at(2) == "4294967295")
-            return false;
-    }
-    return !lines.isEmpty();
-}
 
 // rdate -p prints the server's time the way ctime does, in the zone TZ names:
 // "Sun Dec  6 21:33:21 UTC 2026". The zone abbreviation is not parsed.
