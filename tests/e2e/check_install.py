@@ -90,7 +90,10 @@ def check_prefix(prefix):
     man = os.path.join(prefix, 'share/man/man1/quorvane.1')
     if os.path.isfile(man):
         with open(man, encoding='utf-8') as f:
-            check('manual page', f.readline().startswith('.TH QUORVANE 1'))
+            title = f.readline()
+        check('manual page',
+              re.match(r'\.TH QUORVANE 1 "" "Quorvane \d+\.\d+\.\d+" ', title) is not None,
+              title.strip())
 
 
 def cpack_setting(build_dir, name):

@@ -50,7 +50,7 @@ CASES = {
     'silent': dict(server=FAST_SERVER, listener='silent', offset=0, ntp=False,
                    tz='Europe/London', status=r' No reply from Server\.', colour=RED, settime=0,
                    earliest_result=4.5, latest_result=8.0),
-    # A failed connection, too, is only reported at the end of the wait.
+    # A failed connection may only be reported at the end of the 5 s wait.
     'refused': dict(server=FAST_SERVER, listener=None, offset=0, ntp=False, tz='Europe/London',
                     status=r' Cannot find Server\.', colour=RED, settime=0, latest_result=8.0),
     # Built in, but no name service in the sandbox knows it.
@@ -88,10 +88,32 @@ def in_sandbox():
 
 # --- buses ---------------------------------------------------------------------------------------
 
+SESSION_BUS_CONFIG = """<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:dir={dir}</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
 def start_session_bus():
-    """A session bus with the AT-SPI bus launcher on it, as a desktop session has."""
+    """A session bus with the AT-SPI bus launcher on it, as a desktop session has.
+
+    Configured here, without service directories: nothing on it starts by
+    activation, and no session-bus package is needed."""
+    config = os.path.join(os.environ['SANDBOX_DIR'], 'session-bus.conf')
+    with open(config, 'w', encoding='utf-8') as f:
+        f.write(SESSION_BUS_CONFIG.format(dir=os.environ['SANDBOX_DIR']))
     read_fd, write_fd = os.pipe()
-    subprocess.Popen(['dbus-daemon', '--session', '--nofork', f'--print-address={write_fd}'],
+    subprocess.Popen(['dbus-daemon', f'--config-file={config}', '--nofork',
+                      f'--print-address={write_fd}'],
                      pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     os.close(write_fd)
     with os.fdopen(read_fd) as f:
@@ -293,7 +315,7 @@ def program_environment(case):
 
 def run(name, program, shots):
     case = CASES[name]
-    import pyatspi  # after the session bus exists: it connects on import
+    import pyatspi  # only once the session bus exists
 
     settings = write_settings(case['server'])
     if case['ntp']:
@@ -345,7 +367,7 @@ def run(name, program, shots):
                             wx, wy, ww, wh = extents(pyatspi, window)
                             window_rows = grab(wx, wy, ww, wh)
                             break
-        except Exception as e:  # pylint: disable=broad-except
+        except Exception as e:
             # The window may be half built or closing under our feet.
             errors.append(repr(e))
             if proc.poll() is not None:
@@ -360,6 +382,9 @@ def run(name, program, shots):
         proc.kill()
         rc = proc.wait()
     ended = time.monotonic() - started
+    if server is not None:
+        server.proc.kill()
+        server.proc.wait()
 
     print(f'# status texts seen (seconds after start): {texts}')
     if errors:
@@ -389,7 +414,10 @@ def run(name, program, shots):
               f'{after:.2f} s after start, expected {low}..{case["latest_result"]}')
         if server is not None and server.accepted:
             waited = seen - server.accepted[0]
-            check('reply wait', 4.8 <= waited <= 6.5, f'{waited:.2f} s after the server accepted')
+            # The 5 s count from the query's start, which comes before the
+            # accept by the name lookup and the connection: under load that
+            # can take a few tenths of a second.
+            check('reply wait', 4.0 <= waited <= 6.5, f'{waited:.2f} s after the server accepted')
     if server is not None:
         check('server contacted', len(server.accepted) == 1, f'{len(server.accepted)} connections')
 

@@ -49,6 +49,29 @@ def write_settings():
         f.write('[Values]\nAutoCloseQuorvane=1\nchkRun=0\ncboServers=time-a-g.nist.gov\n')
 
 
+class MapWatch:
+    """Tells when a window is mapped on the display: the moment a window shows,
+    whatever program it belongs to."""
+
+    def __init__(self):
+        from Xlib import X, display
+        self.map_notify = X.MapNotify
+        self.display = display.Display()
+        self.display.screen().root.change_attributes(event_mask=X.SubstructureNotifyMask)
+        self.display.sync()
+
+    def fileno(self):
+        return self.display.fileno()
+
+    def first_map(self):
+        """The moment of the first window mapping among the events that have come."""
+        first = None
+        while self.display.pending_events():
+            if self.display.next_event().type == self.map_notify and first is None:
+                first = time.monotonic()
+        return first
+
+
 class Server:
     """Port 37 on 127.0.0.1 (where the sandbox puts time-a-g.nist.gov)."""
 
@@ -58,18 +81,23 @@ class Server:
         self.listener.bind(('127.0.0.1', 37))
         self.listener.listen(8)
 
-    def serve_one(self, proc, answer, limit):
-        """Serves the first connection; returns (accepted, closed) monotonic times
-        (None where it did not happen) once the client has closed, the process has
-        ended or the limit has passed."""
-        accepted = closed = None
+    def serve_one(self, proc, answer, limit, watch=None):
+        """Serves the first connection; returns (mapped, accepted, closed) monotonic
+        times (None where it did not happen) once the client has closed, the process
+        has ended or the limit has passed. Mapped needs a MapWatch."""
+        mapped = accepted = closed = None
         selector = selectors.DefaultSelector()
         selector.register(self.listener, selectors.EVENT_READ)
+        if watch is not None:
+            watch.first_map()  # forget older events
+            selector.register(watch, selectors.EVENT_READ)
         held = []
         deadline = time.monotonic() + limit
         while closed is None and time.monotonic() < deadline and not ended(proc):
             for key, _ in selector.select(timeout=0.05):
-                if key.fileobj is self.listener:
+                if key.fileobj is watch:
+                    mapped = mapped or watch.first_map()
+                elif key.fileobj is self.listener:
                     connection, _ = self.listener.accept()
                     if accepted is None:
                         accepted = time.monotonic()
@@ -81,10 +109,10 @@ class Server:
                 elif not key.fileobj.recv(64):
                     closed = time.monotonic()
                     selector.unregister(key.fileobj)
-        selector.unregister(self.listener)
+        selector.close()
         for connection in held:
             connection.close()
-        return accepted, closed
+        return mapped, accepted, closed
 
 
 def ended(proc):
@@ -106,41 +134,73 @@ def reap(proc):
     return proc.returncode, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
 
 
-def startup_program(program, server):
+def startup_program(program, server, watch):
     started = time.monotonic()
     proc = subprocess.Popen([program], env=environment(), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
-    accepted, closed = server.serve_one(proc, answer=True, limit=15)
+    mapped, accepted, closed = server.serve_one(proc, answer=True, limit=15, watch=watch)
     proc.terminate()
     reap(proc)
-    if closed is None:
-        sys.exit('bench: the program did not finish its first synchronisation')
-    return accepted - started, closed - started
+    if closed is None or mapped is None:
+        sys.exit('bench: the program did not show and finish its first synchronisation')
+    return mapped - started, accepted - started, closed - started
 
 
-def startup_minimal(minimal):
+def startup_minimal(minimal, watch):
+    """Returns the moments (since exec) of "shown" and of the window's mapping."""
+    watch.first_map()  # forget older events
     started = time.monotonic()
     proc = subprocess.Popen([minimal], env=environment(), stdout=subprocess.PIPE)
-    line = proc.stdout.readline()
-    shown = time.monotonic() - started
+    selector = selectors.DefaultSelector()
+    selector.register(proc.stdout, selectors.EVENT_READ)
+    selector.register(watch, selectors.EVENT_READ)
+    line = shown = mapped = None
+    deadline = started + 15
+    while (line is None or mapped is None) and time.monotonic() < deadline:
+        for key, _ in selector.select(timeout=0.05):
+            if key.fileobj is watch:
+                mapped = mapped or watch.first_map()
+            elif line is None:
+                line = proc.stdout.readline()
+                shown = time.monotonic()
+                selector.unregister(proc.stdout)
+    selector.close()
     proc.stdout.close()
     status, _, _ = reap(proc)
-    if line.strip() != b'shown' or status != 0:
-        sys.exit(f'bench: the minimal window failed ({line!r}, status {status})')
-    return shown
+    if line is None or line.strip() != b'shown' or status != 0 or mapped is None:
+        sys.exit(f'bench: the minimal window failed ({line!r}, status {status}, '
+                 f'mapped {mapped})')
+    return shown - started, mapped - started
 
 
-def whole_run(command, server=None, answer=True):
+def resident_split(pid):
+    """Resident KiB now: (private anonymous, file-backed: libraries and fonts)."""
+    fields = {}
+    with open(f'/proc/{pid}/status', encoding='ascii') as f:
+        for line in f:
+            key, _, value = line.partition(':')
+            fields[key] = value.split()[0] if value.split() else '0'
+    return int(fields.get('RssAnon', 0)), int(fields.get('RssFile', 0))
+
+
+def whole_run(command, server=None, answer=True, split_at=None):
+    """Returns wall seconds, CPU seconds, peak resident KiB and, with split_at,
+    resident_split() that many seconds after the start."""
     started = time.monotonic()
     proc = subprocess.Popen([command], env=environment(), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     if server is not None:
         server.serve_one(proc, answer=answer, limit=20)
+    split = None
+    if split_at is not None:
+        time.sleep(max(0, started + split_at - time.monotonic()))
+        if not ended(proc):
+            split = resident_split(proc.pid)
     status, cpu, peak = reap(proc)
     wall = time.monotonic() - started
     if status != 0:
         sys.exit(f'bench: {command} ended with status {status}')
-    return wall, cpu, peak
+    return wall, cpu, peak, split
 
 
 def settime_calls():
@@ -175,32 +235,41 @@ def main(argv):
     server = Server()
 
     # Start-up; one unmeasured run of each first, to warm the caches.
-    startup_program(program, server)
-    startup_minimal(minimal)
-    sync_starts, sync_ends, shown = [], [], []
+    watch = MapWatch()
+    startup_program(program, server, watch)
+    startup_minimal(minimal, watch)
+    program_times, minimal_times = [], []
     for _ in range(runs):
-        begun, ended = startup_program(program, server)
-        sync_starts.append(begun)
-        sync_ends.append(ended)
-        shown.append(startup_minimal(minimal))
-    program_ms = statistics.median(sync_ends) * 1000
-    minimal_ms = statistics.median(shown) * 1000
-    row(f'start-up to end of first synchronisation, median of {runs}', f'{program_ms:.0f} ms')
-    row('  of which: until the server is contacted, median',
-        f'{statistics.median(sync_starts) * 1000:.0f} ms')
-    row(f'minimal Qt window until shown, median of {runs}', f'{minimal_ms:.0f} ms')
-    ratio = program_ms / minimal_ms
+        program_times.append(startup_program(program, server, watch))
+        minimal_times.append(startup_minimal(minimal, watch))
+
+    def ms(times, index):
+        return statistics.median(t[index] for t in times) * 1000
+
+    row(f'start-up to end of first synchronisation, median of {runs}',
+        f'{ms(program_times, 2):.1f} ms')
+    row('  window mapped on the display', f'{ms(program_times, 0):.1f} ms')
+    row('  server contacted', f'{ms(program_times, 1):.1f} ms')
+    row(f'minimal Qt window until shown, median of {runs}', f'{ms(minimal_times, 0):.1f} ms')
+    row('  window mapped on the display', f'{ms(minimal_times, 1):.1f} ms')
+    ratio = ms(program_times, 2) / ms(minimal_times, 0)
     row('  start-up ratio', f'{ratio:.2f}x', f'<= {TARGETS["start-up"]}x',
         verdict(ratio, TARGETS['start-up']))
 
     # Peak memory over whole runs.
     calls_before = len(settime_calls())
-    program_peaks = [whole_run(program, server, answer=True)[2] for _ in range(3)]
+    program_runs = [whole_run(program, server, answer=True, split_at=3) for _ in range(3)]
+    program_peaks = [r[2] for r in program_runs]
     if len(settime_calls()) <= calls_before:
         sys.exit('bench: the program did not set the clock during its whole runs')
     minimal_peaks = [whole_run(minimal)[2] for _ in range(3)]
     program_kib, minimal_kib = statistics.median(program_peaks), statistics.median(minimal_peaks)
     row('peak resident memory, whole run, median of 3', f'{program_kib / 1024:.1f} MiB')
+    splits = [r[3] for r in program_runs if r[3]]
+    if splits:
+        anon, files = splits[len(splits) // 2]
+        row('  private (anonymous) / file-backed, 3 s after start',
+            f'{anon / 1024:.1f} / {files / 1024:.1f} MiB')
     row('minimal Qt window, peak resident memory, median of 3', f'{minimal_kib / 1024:.1f} MiB')
     ratio = program_kib / minimal_kib
     row('  memory ratio', f'{ratio:.2f}x', f'<= {TARGETS["memory"]}x',
@@ -209,7 +278,7 @@ def main(argv):
     # CPU time of whole unattended runs against a silent server.
     silent = [whole_run(program, server, answer=False) for _ in range(3)]
     shares = sorted(silent, key=lambda r: r[1] / r[0])
-    wall, cpu, _ = shares[1]
+    wall, cpu, _, _ = shares[1]
     row('unattended run, silent server: wall time (median run)', f'{wall:.2f} s')
     row('  CPU time (user + system)', f'{cpu:.3f} s')
     row('  CPU share of wall time', f'{cpu / wall * 100:.2f} %',
