@@ -2,6 +2,7 @@
 #include "persist/ControlValues.h"
 #include "ui/CheckBox.h"
 
+#include "doubles/Files.h"
 #include "doubles/Tmpfs.h"
 #include <QComboBox>
 #include <QDir>
@@ -20,19 +21,6 @@ namespace
 {
 const QStringList Servers{QStringLiteral("time.nist.gov"), QStringLiteral("time-a-g.nist.gov"),
                           QStringLiteral("time-b-g.nist.gov")};
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 template <class T> T* Named(T* control, const char* name, const char* kind)
 {

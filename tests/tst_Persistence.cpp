@@ -1,5 +1,6 @@
 // What the main window keeps between runs: the values of its boxes and of the
 // server list, and the registration to launch at logon.
+#include "doubles/Files.h"
 #include "doubles/Tmpfs.h"
 #include "doubles/WindowHarness.h"
 #include "ui/CheckBox.h"
@@ -20,19 +21,6 @@ namespace
 const QString Stopped = QStringLiteral(" Auto Close Stopped.");
 const QByteArray StaleEntry = "[Desktop Entry]\nType=Application\nName=quorvane\n"
                               "Exec=/old/place/quorvane\n";
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray RandomBytes(quint32 seed, int size)
 {

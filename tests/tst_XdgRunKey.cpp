@@ -1,5 +1,6 @@
 // The launch-at-logon registration: desktop entries in the XDG autostart
 // folder, written by XdgRunKey and managed by RunAtStartup.
+#include "doubles/Files.h"
 #include "doubles/RecordingMessageBox.h"
 #include "doubles/Tmpfs.h"
 #include "persist/RunAtStartup.h"
@@ -22,19 +23,6 @@ namespace
 {
 const QString Title = QStringLiteral("quorvane");
 const QString ProgramPath = QStringLiteral("/opt/quorvane/bin/quorvane");
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(content) == content.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 bool IsLink(const QString& path)
 {

@@ -16,6 +16,8 @@ import struct
 import subprocess
 import sys
 
+from checks import check, failures
+
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
 EXPECTED_FILES = {
     'bin/quorvane',
@@ -27,15 +29,6 @@ EXPECTED_FILES = {
 # time and named by hand.
 EXPECTED_DEPENDS = ('libc6', 'libqt6core6', 'libqt6gui6', 'libqt6widgets6', 'libqt6network6',
                     'libqt6dbus6', 'qt6-qpa-plugins', 'fonts-liberation2')
-
-failures = []
-
-
-def check(name, ok, detail=''):
-    print(('ok   - ' if ok else 'FAIL - ') + name + (f': {detail}' if detail else ''), flush=True)
-    if not ok:
-        failures.append(name)
-    return ok
 
 
 def png_size(path):

@@ -27,6 +27,8 @@ import threading
 import time
 import zlib
 
+from checks import check, failures
+
 sys.dont_write_bytecode = True
 
 HERE = os.path.dirname(os.path.realpath(__file__))
@@ -64,15 +66,6 @@ RESULT_TEXTS = re.compile(r' (Time Adjusted by -?\d+ Sec|Cannot find Server\.|'
 # Where the status line lies in the window, in pixels (from the window's layout).
 STATUS_AT = (40, 176)
 AUTO_CLOSE_SECS = 9
-
-failures = []
-
-
-def check(name, ok, detail=''):
-    print(('ok   - ' if ok else 'FAIL - ') + name + (f': {detail}' if detail else ''), flush=True)
-    if not ok:
-        failures.append(name)
-    return ok
 
 
 def die(message):

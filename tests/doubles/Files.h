@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// Whole-file helpers for tests that prepare and inspect stored files.
+inline bool WriteFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(content) == content.size();
+}
+
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
