@@ -58,6 +58,13 @@ private slots:
         QVERIFY(form.Timer2->isActive());
         QCOMPARE(form.Label3->text(), QStringLiteral(" "));
         QCOMPARE(form.lblStatus->text(), QStringLiteral(" Quorvane"));
+
+        // The first showing still synchronises, with the empty name.
+        form.show();
+        QTRY_COMPARE_WITH_TIMEOUT(form.lblStatus->text(), QStringLiteral(" Cannot find Server."),
+                                  7000);
+        QCOMPARE(server.connections, 0);
+        QVERIFY(form.cmdSynchTime->isEnabled());
     }
 
     void firstShowingSynchronisesOnce()
