@@ -1,11 +1,9 @@
 #include "persist/ControlValues.h"
 
-#include <QFile>
 #include <QMetaProperty>
 #include <QObject>
 #include <QSettings>
 #include <memory>
-#include <sys/stat.h>
 
 namespace
 {
@@ -18,29 +16,6 @@ std::unique_ptr<QSettings> OpenStore(const QString& file)
                                            QStringLiteral("Quorvane"),
                                            QStringLiteral("SaveFormSettings"));
     return std::make_unique<QSettings>(file, QSettings::IniFormat);
-}
-
-// Tells one file on disk from another: the file's identity and last change.
-struct FileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    timespec changed{};
-
-    bool operator!=(const FileStamp& other) const
-    {
-        return exists != other.exists || device != other.device || inode != other.inode ||
-               changed.tv_sec != other.changed.tv_sec || changed.tv_nsec != other.changed.tv_nsec;
-    }
-};
-
-FileStamp Stamp(const QString& file)
-{
-    struct stat st {
-    };
-    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
-        return {};
-    return {true, st.st_dev, st.st_ino, st.st_mtim};
 }
 
 QString ValueText(const QObject* control)
@@ -98,7 +73,7 @@ void ControlValues::RestoreControlValues(const QList<QObject*>& controls) const
     }
 }
 
-bool ControlValues::SaveControlValues(const QList<QObject*>& controls) const
+void ControlValues::SaveControlValues(const QList<QObject*>& controls) const
 {
     const auto store = OpenStore(settingsFile);
     store->beginGroup(Section);
@@ -110,16 +85,7 @@ bool ControlValues::SaveControlValues(const QList<QObject*>& controls) const
         store->setValue(ControlKeyName(control), ValueText(control));
     }
     store->endGroup();
-    const FileStamp before = Stamp(store->fileName());
+    // A store that cannot be written keeps its old values whole: QSettings
+    // writes a new file and renames it over the old one.
     store->sync();
-    switch (store->status()) {
-    case QSettings::NoError:
-        return true;
-    case QSettings::FormatError:
-        // A damaged file's format error hides a failed write; a written store
-        // is a new file, renamed over the old one.
-        return Stamp(store->fileName()) != before;
-    default:
-        return false;
-    }
 }

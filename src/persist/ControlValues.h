@@ -23,8 +23,8 @@ public:
     // refused leaves the control as it is.
     void RestoreControlValues(const QList<QObject*>& controls) const;
 
-    // Stores every value; false when the store could not be written.
-    bool SaveControlValues(const QList<QObject*>& controls) const;
+    // Stores every value; a store that cannot be written is left as it was.
+    void SaveControlValues(const QList<QObject*>& controls) const;
 
     static const QStringList& SkippedControlKinds();
 
