@@ -1,9 +1,7 @@
 #include "platform/LinuxClockSetter.h"
 
 #include <QDBusConnection>
-#include <QDBusError>
 #include <QDBusMessage>
-#include <QObject>
 #include <cerrno>
 #include <cstring>
 #include <ctime>

@@ -1,6 +1,5 @@
 #include "platform/XdgRunKey.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <cerrno>

@@ -6,7 +6,7 @@
 #include "platform/TimeZone.h"
 #include "time/frmWinsock.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <QTimer>
 #include <QtEndian>
 #include <cmath>
@@ -41,28 +41,29 @@ cInetTime::~cInetTime()
 
 void cInetTime::SetTime()
 {
-    QTcpSocket* socket = oWinsock;
-    socket->connectToHost(TimeServer, RemotePort);
+    oWinsock->connectToHost(TimeServer, RemotePort);
     WaitForReply();
 }
 
 void cInetTime::WaitForReply()
 {
-    // Events are handled nested in here, as they come: the wait sleeps until
-    // the next one or the deadline instead of spinning.
+    // Sleeps in a nested event loop, in which the socket's and the window's
+    // events are handled as they come; a handled reply or the deadline ends it.
     const double start = clock.WaitClock();
-    QTimer wake;
-    wake.setSingleShot(true);
-    wake.setTimerType(Qt::PreciseTimer);
+    QEventLoop loop;
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    replyWait = &loop;
     for (;;) {
         const double left = start + TimeoutSecs - clock.WaitClock();
-        if (!(left > 0))
-            return;
-        wake.start(static_cast<int>(std::ceil(left * 1000)));
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        if (ReplyValue != 0)
-            return;
+        if (!(left > 0) || ReplyValue != 0)
+            break;
+        deadline.start(static_cast<int>(std::ceil(left * 1000)));
+        loop.exec();
     }
+    replyWait = nullptr;
 }
 
 void cInetTime::oWinsock_Error(QAbstractSocket::SocketError error)
@@ -85,6 +86,8 @@ void cInetTime::oWinsock_DataArrival()
     std::memcpy(&ReplyValue, bytes, sizeof ReplyValue);
     oWinsock->close();
     Convert(qFromBigEndian(static_cast<quint32>(ReplyValue)));
+    if (ReplyValue != 0 && replyWait)
+        replyWait->quit();
 }
 
 void cInetTime::Convert(quint32 word)

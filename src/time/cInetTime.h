@@ -9,6 +9,7 @@
 
 class Clock;
 class ClockSetter;
+class QEventLoop;
 class QTcpSocket;
 class TimeZone;
 class frmWinsock;
@@ -68,4 +69,6 @@ private:
     bool m_Replied = false;
     bool m_BadReply = false;
     PlatformResult m_ClockResult;
+    // The loop WaitForReply sleeps in, while it runs.
+    QEventLoop* replyWait = nullptr;
 };

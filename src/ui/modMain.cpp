@@ -6,9 +6,9 @@
 #include <QScreen>
 #include <QStyle>
 
-frmMain* modMain::Main(PlatformServices& services, const QString& settingsFile)
+void modMain::Main(PlatformServices& services)
 {
-    auto* form = new frmMain(services, settingsFile);
+    auto* form = new frmMain(services);
     form->Load();
     form->setWindowState(Qt::WindowNoState);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -16,5 +16,4 @@ frmMain* modMain::Main(PlatformServices& services, const QString& settingsFile)
                                               screen->availableGeometry()));
     form->show();
     form->repaint();
-    return form;
 }

@@ -3,7 +3,6 @@
 #include <QString>
 
 struct PlatformServices;
-class frmMain;
 
 namespace modMain
 {
@@ -12,5 +11,5 @@ inline QString CurrentServer;
 
 // Creates, loads and shows the main window; the program then lives on in the
 // event loop until the window ends it.
-frmMain* Main(PlatformServices& services, const QString& settingsFile = {});
+void Main(PlatformServices& services);
 } // namespace modMain
