@@ -13,6 +13,10 @@ that it can tell when the program's first synchronisation starts and ends.
              has closed the connection after reading the reply), against
              MINIMAL from exec to "shown" on its standard output (its window
              is shown and its event loop runs).
+  reference  MINIMAL --label, the same window with one line of text, timed and
+             measured like MINIMAL: what it costs any Qt program here to
+             draw text at all. Shown for comparison; the targets are set
+             against MINIMAL.
   memory     peak resident set (ru_maxrss) of PROGRAM over a whole unattended
              run (start, synchronise with a server 30 s ahead, so the clock is
              set through the time-service mock, count down, close itself)
@@ -136,7 +140,7 @@ def reap(proc):
 
 def startup_program(program, server, watch):
     started = time.monotonic()
-    proc = subprocess.Popen([program], env=environment(), stdout=subprocess.DEVNULL,
+    proc = subprocess.Popen(program, env=environment(), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     mapped, accepted, closed = server.serve_one(proc, answer=True, limit=15, watch=watch)
     proc.terminate()
@@ -147,10 +151,11 @@ def startup_program(program, server, watch):
 
 
 def startup_minimal(minimal, watch):
-    """Returns the moments (since exec) of "shown" and of the window's mapping."""
+    """Returns the moments (since exec) of "shown" and of the window's mapping.
+    MINIMAL is the command: the program and its arguments."""
     watch.first_map()  # forget older events
     started = time.monotonic()
-    proc = subprocess.Popen([minimal], env=environment(), stdout=subprocess.PIPE)
+    proc = subprocess.Popen(minimal, env=environment(), stdout=subprocess.PIPE)
     selector = selectors.DefaultSelector()
     selector.register(proc.stdout, selectors.EVENT_READ)
     selector.register(watch, selectors.EVENT_READ)
@@ -184,10 +189,10 @@ def resident_split(pid):
 
 
 def whole_run(command, server=None, answer=True, split_at=None):
-    """Returns wall seconds, CPU seconds, peak resident KiB and, with split_at,
+    """Runs COMMAND, the program and its arguments. Returns wall seconds, CPU seconds, peak resident KiB and, with split_at,
     resident_split() that many seconds after the start."""
     started = time.monotonic()
-    proc = subprocess.Popen([command], env=environment(), stdout=subprocess.DEVNULL,
+    proc = subprocess.Popen(command, env=environment(), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     if server is not None:
         server.serve_one(proc, answer=answer, limit=20)
@@ -199,7 +204,7 @@ def whole_run(command, server=None, answer=True, split_at=None):
     status, cpu, peak = reap(proc)
     wall = time.monotonic() - started
     if status != 0:
-        sys.exit(f'bench: {command} ended with status {status}')
+        sys.exit(f'bench: {command[0]} ended with status {status}')
     return wall, cpu, peak, split
 
 
@@ -223,7 +228,9 @@ def main(argv):
         return 2
     if not in_sandbox():
         sys.exit('bench: runs only inside tests/sandbox/sandbox: the program may set the clock')
-    program, minimal = os.path.abspath(argv[0]), os.path.abspath(argv[1])
+    program = [os.path.abspath(argv[0])]
+    minimal = [os.path.abspath(argv[1])]
+    labelled = minimal + ['--label']
     runs = int(argv[2]) if len(argv) == 3 else 10
 
     # Xvfb starts afresh whenever its last client leaves and refuses
@@ -238,10 +245,12 @@ def main(argv):
     watch = MapWatch()
     startup_program(program, server, watch)
     startup_minimal(minimal, watch)
-    program_times, minimal_times = [], []
+    startup_minimal(labelled, watch)
+    program_times, minimal_times, labelled_times = [], [], []
     for _ in range(runs):
         program_times.append(startup_program(program, server, watch))
         minimal_times.append(startup_minimal(minimal, watch))
+        labelled_times.append(startup_minimal(labelled, watch))
 
     def ms(times, index):
         return statistics.median(t[index] for t in times) * 1000
@@ -255,6 +264,11 @@ def main(argv):
     ratio = ms(program_times, 2) / ms(minimal_times, 0)
     row('  start-up ratio', f'{ratio:.2f}x', f'<= {TARGETS["start-up"]}x',
         verdict(ratio, TARGETS['start-up']))
+    row(f'for comparison: with one line of text, median of {runs}',
+        f'{ms(labelled_times, 0):.1f} ms')
+    row('  its ratio to the minimal window',
+        f'{ms(labelled_times, 0) / ms(minimal_times, 0):.2f}x')
+    row('  the program\'s ratio to it', f'{ms(program_times, 2) / ms(labelled_times, 0):.2f}x')
 
     # Peak memory over whole runs.
     calls_before = len(settime_calls())
@@ -263,7 +277,9 @@ def main(argv):
     if len(settime_calls()) <= calls_before:
         sys.exit('bench: the program did not set the clock during its whole runs')
     minimal_peaks = [whole_run(minimal)[2] for _ in range(3)]
+    labelled_peaks = [whole_run(labelled)[2] for _ in range(3)]
     program_kib, minimal_kib = statistics.median(program_peaks), statistics.median(minimal_peaks)
+    labelled_kib = statistics.median(labelled_peaks)
     row('peak resident memory, whole run, median of 3', f'{program_kib / 1024:.1f} MiB')
     splits = [r[3] for r in program_runs if r[3]]
     if splits:
@@ -274,6 +290,9 @@ def main(argv):
     ratio = program_kib / minimal_kib
     row('  memory ratio', f'{ratio:.2f}x', f'<= {TARGETS["memory"]}x',
         verdict(ratio, TARGETS['memory']))
+    row('for comparison: with one line of text, median of 3', f'{labelled_kib / 1024:.1f} MiB')
+    row('  its ratio to the minimal window', f'{labelled_kib / minimal_kib:.2f}x')
+    row('  the program\'s ratio to it', f'{program_kib / labelled_kib:.2f}x')
 
     # CPU time of whole unattended runs against a silent server.
     silent = [whole_run(program, server, answer=False) for _ in range(3)]
