@@ -8,7 +8,7 @@ import subprocess
 import sys
 import time
 
-from quorvane_binary import Screen, check, fail, read_settings, require_sandbox, start, \
+from quorvane_binary import Screen, check, fail, read_settings, require_sandbox, start, stop, \
     wait_for_window, write_settings
 
 SERVER = "time-a-g.nist.gov"  # the sandbox's own time service answers for it
@@ -30,9 +30,7 @@ def main(binary):
             fail("the program still runs 15 s after start")
         elapsed = time.monotonic() - started
     finally:
-        if program.poll() is None:
-            program.kill()
-            program.wait()
+        stop(program)
 
     check(status == 0, "exit status 0 (got %d)" % status)
     check(8.5 <= elapsed <= 11, "it ended by itself after about nine seconds (%.2f s)" % elapsed)

@@ -13,7 +13,7 @@ import sys
 import threading
 import time
 
-from quorvane_binary import Screen, check, fail, read_settings, require_sandbox, start, \
+from quorvane_binary import Screen, check, fail, read_settings, require_sandbox, start, stop, \
     wait_for, wait_for_window, write_settings
 
 
@@ -67,9 +67,7 @@ def main(binary):
             fail("the program still runs 4 s after its window was closed")
         took = time.monotonic() - asked
     finally:
-        if program.poll() is None:
-            program.kill()
-            program.wait()
+        stop(program)
 
     check(took < 1.0, "it ended at once (%.2f s after the close)" % took)
     check(status == 0, "exit status 0 (got %d)" % status)

@@ -59,6 +59,13 @@ def start(binary):
     return subprocess.Popen([binary], stdin=subprocess.DEVNULL)
 
 
+def stop(program):
+    """Kills the program if a failed check left it running."""
+    if program.poll() is None:
+        program.kill()
+        program.wait()
+
+
 def wait_for(predicate, timeout, interval=0.05):
     """Polls predicate until it returns something true; None after timeout."""
     deadline = time.monotonic() + timeout

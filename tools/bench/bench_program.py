@@ -189,8 +189,9 @@ def resident_split(pid):
 
 
 def whole_run(command, server=None, answer=True, split_at=None):
-    """Runs COMMAND, the program and its arguments. Returns wall seconds, CPU seconds, peak resident KiB and, with split_at,
-    resident_split() that many seconds after the start."""
+    """Runs COMMAND, the program and its arguments. Returns wall seconds, CPU
+    seconds, peak resident KiB and, with split_at, resident_split() that many
+    seconds after the start."""
     started = time.monotonic()
     proc = subprocess.Popen(command, env=environment(), stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
@@ -216,6 +217,13 @@ def settime_calls():
 
 def row(figure, value, target='', verdict=''):
     print(f'{figure:<58} {value:>12}  {target:<10} {verdict}', flush=True)
+
+
+def comparison_rows(figure, value, labelled, minimal, program):
+    """The window with one line of text next to the minimal window and the program."""
+    row(figure, value)
+    row('  its ratio to the minimal window', f'{labelled / minimal:.2f}x')
+    row('  the program\'s ratio to it', f'{program / labelled:.2f}x')
 
 
 def verdict(value, limit):
@@ -264,11 +272,9 @@ def main(argv):
     ratio = ms(program_times, 2) / ms(minimal_times, 0)
     row('  start-up ratio', f'{ratio:.2f}x', f'<= {TARGETS["start-up"]}x',
         verdict(ratio, TARGETS['start-up']))
-    row(f'for comparison: with one line of text, median of {runs}',
-        f'{ms(labelled_times, 0):.1f} ms')
-    row('  its ratio to the minimal window',
-        f'{ms(labelled_times, 0) / ms(minimal_times, 0):.2f}x')
-    row('  the program\'s ratio to it', f'{ms(program_times, 2) / ms(labelled_times, 0):.2f}x')
+    comparison_rows(f'for comparison: with one line of text, median of {runs}',
+                    f'{ms(labelled_times, 0):.1f} ms', ms(labelled_times, 0),
+                    ms(minimal_times, 0), ms(program_times, 2))
 
     # Peak memory over whole runs.
     calls_before = len(settime_calls())
@@ -290,9 +296,8 @@ def main(argv):
     ratio = program_kib / minimal_kib
     row('  memory ratio', f'{ratio:.2f}x', f'<= {TARGETS["memory"]}x',
         verdict(ratio, TARGETS['memory']))
-    row('for comparison: with one line of text, median of 3', f'{labelled_kib / 1024:.1f} MiB')
-    row('  its ratio to the minimal window', f'{labelled_kib / minimal_kib:.2f}x')
-    row('  the program\'s ratio to it', f'{program_kib / labelled_kib:.2f}x')
+    comparison_rows('for comparison: with one line of text, median of 3',
+                    f'{labelled_kib / 1024:.1f} MiB', labelled_kib, minimal_kib, program_kib)
 
     # CPU time of whole unattended runs against a silent server.
     silent = [whole_run(program, server, answer=False) for _ in range(3)]

@@ -42,7 +42,7 @@ int main(int argc, char* argv[])
     window.setWindowTitle(QStringLiteral("Minimal"));
     window.setFixedSize(360, 197);
     if (argc > 1 && std::strcmp(argv[1], "--label") == 0) {
-        auto* label = new QLabel(QStringLiteral("Set Time && Date"), &window);
+        auto* label = new QLabel(QStringLiteral("Set the clock from a time server"), &window);
         label->move(8, 8);
     }
     window.show();
