@@ -34,10 +34,10 @@ constexpr double CpuTargetSecs = 0.05;
 class CountingSetter : public ClockSetter
 {
 public:
-    PlatformResult SetUtc(qint64) override
+    void SetUtc(qint64, QObject*, Done done) override
     {
         ++requests;
-        return PlatformResult::Success();
+        done(PlatformResult::Success());
     }
     int requests = 0;
 };

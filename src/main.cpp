@@ -1,7 +1,9 @@
 #include "platform/LinuxClockSetter.h"
 #include "platform/LinuxProgram.h"
+#include "platform/LinuxSessionEnd.h"
 #include "platform/PlatformServices.h"
 #include "platform/QtMessageBox.h"
+#include "platform/StderrJournal.h"
 #include "platform/SystemClock.h"
 #include "platform/SystemTimeZone.h"
 #include "platform/XdgRunKey.h"
@@ -21,7 +23,10 @@ int main(int argc, char* argv[])
     QtMessageBox messages;
     LinuxProgram program;
     XdgRunKey runKey;
-    PlatformServices services{clock, zone, clockSetter, messages, program, runKey};
+    StderrJournal journal;
+    LinuxSessionEnd sessionEnd;
+    PlatformServices services{clock,   zone,   clockSetter, messages,
+                              program, runKey, journal,     sessionEnd};
 
     modMain::Main(services);
     return QApplication::exec();

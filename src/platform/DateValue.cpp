@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QLocale>
+#include <QTimeZone>
 #include <cmath>
 
 namespace
@@ -9,16 +10,24 @@ namespace
 const QDate DayZero(1899, 12, 30);
 constexpr qint64 SecondsPerDay = 86400;
 
-// The separator that the user's own time format puts between hours and minutes.
+// The separator that the user's own time format puts right after the hours.
+// A blank, a letter or a quoted literal there ("HH 'h' mm" in French Canada)
+// is no separator: ":" then.
 QString TimeSeparator()
 {
-    const QString format = QLocale::system().timeFormat(QLocale::ShortFormat);
-    const qsizetype h = format.indexOf(QLatin1Char('h'), 0, Qt::CaseInsensitive);
-    if (h >= 0) {
-        for (qsizetype i = h; i < format.size(); ++i) {
-            const QChar c = format.at(i);
-            if (!c.isLetter() && c != QLatin1Char('\''))
-                return QString(c);
+    const QString format = QLocale().timeFormat(QLocale::ShortFormat);
+    for (qsizetype i = 0; i < format.size(); ++i) {
+        if (format.at(i) == QLatin1Char('\'')) {
+            i = format.indexOf(QLatin1Char('\''), i + 1);
+            if (i < 0)
+                break;
+        } else if (format.at(i).toLower() == QLatin1Char('h')) {
+            while (i + 1 < format.size() && format.at(i + 1).toLower() == QLatin1Char('h'))
+                ++i;
+            const QChar next = i + 1 < format.size() ? format.at(i + 1) : QChar();
+            if ((next.isPunct() || next.isSymbol()) && next != QLatin1Char('\''))
+                return QString(next);
+            break;
         }
     }
     return QStringLiteral(":");
@@ -94,20 +103,12 @@ QString DateValue::Format(double date, const QString& pattern)
         }
         i += run;
     }
-    // Qt's UTC carries plain wall-clock fields without zone gaps.
-    const QDateTime fields(DatePart(date), TimePart(date), Qt::UTC);
-    return QLocale::system().toString(fields, qtPattern);
+    // UTC carries plain wall-clock fields without zone gaps.
+    const QDateTime fields(DatePart(date), TimePart(date), QTimeZone::utc());
+    return QLocale().toString(fields, qtPattern);
 }
 
 qint64 DateValue::SecondsBetween(double from, double to)
 {
     return ToSeconds(to) - ToSeconds(from);
-}
-
-double DateValue::FromText(const QString& text)
-{
-    const QDateTime parsed = QLocale::c().toDateTime(text, QStringLiteral("dd MMM yyyy HH:mm:ss"));
-    if (!parsed.isValid())
-        return 0;
-    return FromDateTime(parsed.date(), parsed.time());
 }

@@ -25,8 +25,4 @@ public:
     static QString Format(double date, const QString& pattern);
 
     static qint64 SecondsBetween(double from, double to);
-
-    // Reads "dd mmm yyyy hh:mm:ss" with English month names, such as
-    // "01 Jan 1900 00:00:00"; returns 0 when the text is not such a date.
-    static double FromText(const QString& text);
 };

@@ -10,11 +10,6 @@ QString LinuxProgram::FileTitle() const
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
 }
 
-QString LinuxProgram::Folder() const
-{
-    return QFileInfo(QCoreApplication::applicationFilePath()).absolutePath();
-}
-
 QString LinuxProgram::FilePath() const
 {
     return QCoreApplication::applicationFilePath();

@@ -6,7 +6,6 @@ class LinuxProgram : public Program
 {
 public:
     QString FileTitle() const override;
-    QString Folder() const override;
     QString FilePath() const override;
     [[noreturn]] void End() override;
 };

@@ -2,9 +2,11 @@
 
 class Clock;
 class ClockSetter;
+class Journal;
 class MessageBox;
 class Program;
 class RunKey;
+class SessionEnd;
 class TimeZone;
 
 // The operating-system services the program uses, built once by main() (or
@@ -16,4 +18,6 @@ struct PlatformServices {
     MessageBox& messages;
     Program& program;
     RunKey& runKey;
+    Journal& journal;
+    SessionEnd& sessionEnd;
 };

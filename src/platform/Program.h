@@ -11,9 +11,6 @@ public:
     // The program file's name without its extension.
     virtual QString FileTitle() const = 0;
 
-    // The absolute folder that holds the program file.
-    virtual QString Folder() const = 0;
-
     // The program file's absolute path.
     virtual QString FilePath() const = 0;
 

@@ -18,6 +18,9 @@ namespace
 // Seconds from 1 January 1900 to 1 January 1970, both UTC.
 constexpr qint64 UnixEpochInTimeProtocol = 2208988800LL;
 constexpr double TwoDays = 172800;
+// 1 January 1900 00:00:00 as a date value: counted, never read as local time,
+// which in some zones skipped that very moment.
+constexpr double Jan1900 = 2;
 constexpr double SecondsPerDay = 86400;
 } // namespace
 
@@ -26,6 +29,7 @@ cInetTime::cInetTime(const Clock& clock, const TimeZone& zone, ClockSetter& sett
 {
     oHostForm = std::make_unique<frmWinsock>();
     oWinsock = &oHostForm->Winsock1;
+    connect(oWinsock, &QTcpSocket::connected, this, &cInetTime::oWinsock_Connect);
     connect(oWinsock, &QTcpSocket::readyRead, this, &cInetTime::oWinsock_DataArrival);
     connect(oWinsock, &QTcpSocket::errorOccurred, this, &cInetTime::oWinsock_Error);
     TimeoutSecs = 5;
@@ -48,7 +52,8 @@ void cInetTime::SetTime()
 void cInetTime::WaitForReply()
 {
     // Sleeps in a nested event loop, in which the socket's and the window's
-    // events are handled as they come; a handled reply or the deadline ends it.
+    // events are handled as they come; a handled reply or the deadline ends
+    // it, but never while the system still decides on setting the clock.
     const double start = clock.WaitClock();
     QEventLoop loop;
     QTimer deadline;
@@ -58,9 +63,10 @@ void cInetTime::WaitForReply()
     replyWait = &loop;
     for (;;) {
         const double left = start + TimeoutSecs - clock.WaitClock();
-        if (!(left > 0) || ReplyValue != 0)
+        if (!m_SettingClock && (!(left > 0) || ReplyValue != 0))
             break;
-        deadline.start(static_cast<int>(std::ceil(left * 1000)));
+        if (left > 0)
+            deadline.start(static_cast<int>(std::ceil(left * 1000)));
         loop.exec();
     }
     replyWait = nullptr;
@@ -76,6 +82,11 @@ void cInetTime::oWinsock_Error(QAbstractSocket::SocketError error)
     oWinsock->close();
 }
 
+void cInetTime::oWinsock_Connect()
+{
+    connectedAt = clock.WaitClock();
+}
+
 void cInetTime::oWinsock_DataArrival()
 {
     // The word may come in pieces: wait until all four bytes are here.
@@ -83,6 +94,7 @@ void cInetTime::oWinsock_DataArrival()
         return;
     char bytes[4];
     oWinsock->read(bytes, sizeof bytes);
+    arrivedAt = clock.WaitClock();
     std::memcpy(&ReplyValue, bytes, sizeof ReplyValue);
     oWinsock->close();
     Convert(qFromBigEndian(static_cast<quint32>(ReplyValue)));
@@ -110,8 +122,7 @@ void cInetTime::Convert(quint32 word)
     }
     const double LocalSecs = ServerSecs - bias;
 
-    const double PcSecs = static_cast<double>(DateValue::SecondsBetween(
-        DateValue::FromText(QStringLiteral("01 Jan 1900 00:00:00")), clock.Now()));
+    const double PcSecs = static_cast<double>(DateValue::SecondsBetween(Jan1900, clock.Now()));
     const double difference = LocalSecs - PcSecs;
     if (difference < std::numeric_limits<qint32>::min() ||
         difference > std::numeric_limits<qint32>::max()) {
@@ -123,8 +134,26 @@ void cInetTime::Convert(quint32 word)
     m_ReturnedDate = (LocalSecs + TwoDays) / SecondsPerDay;
     m_Replied = true;
 
-    // One setting of the UTC instant the server named: no local-time text can
-    // land on the wrong side of a daylight-saving change.
     if (m_AdjustedSecs != 0)
-        m_ClockResult = setter.SetUtc(static_cast<qint64>(word) - UnixEpochInTimeProtocol);
+        SetClock(word);
+}
+
+void cInetTime::SetClock(quint32 word)
+{
+    // One setting of a UTC instant: no local-time text can land on the wrong
+    // side of a daylight-saving change. The count is cut down to a whole
+    // second, so the true time lay in [count, count + 1) when the server read
+    // it: ask for the middle of that second, carried forward by the reply's
+    // travel (half the time from connecting to its arrival) and by the time
+    // since it arrived.
+    const double since = (arrivedAt - connectedAt) / 2 + (clock.WaitClock() - arrivedAt);
+    const qint64 micro = (static_cast<qint64>(word) - UnixEpochInTimeProtocol) * 1000000 +
+                         std::llround((0.5 + since) * 1e6);
+    m_SettingClock = true;
+    setter.SetUtc(micro, this, [this](const PlatformResult& result) {
+        m_ClockResult = result;
+        m_SettingClock = false;
+        if (replyWait)
+            replyWait->quit();
+    });
 }

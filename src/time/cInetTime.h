@@ -20,6 +20,9 @@ class frmWinsock;
 class cInetTime : public QObject
 {
     Q_OBJECT
+    // Sweeps every time zone through the conversion, without a socket.
+    friend class tst_Quorvane;
+
 public:
     cInetTime(const Clock& clock, const TimeZone& zone, ClockSetter& setter);
     ~cInetTime() override;
@@ -42,16 +45,20 @@ public:
     bool BadReply() const { return m_BadReply; }
     // What the system said when asked to set the clock.
     const PlatformResult& ClockResult() const { return m_ClockResult; }
+    // Whether the system has yet to answer the request to set the clock.
+    bool SettingClock() const { return m_SettingClock; }
 
     static constexpr quint16 RemotePort = 37;
 
 private slots:
+    void oWinsock_Connect();
     void oWinsock_DataArrival();
     void oWinsock_Error(QAbstractSocket::SocketError error);
 
 private:
     void WaitForReply();
     void Convert(quint32 word);
+    void SetClock(quint32 word);
 
     const Clock& clock;
     const TimeZone& zone;
@@ -68,6 +75,10 @@ private:
 
     bool m_Replied = false;
     bool m_BadReply = false;
+    bool m_SettingClock = false;
+    // When the connection was made and the reply arrived, on the wait clock.
+    double connectedAt = 0;
+    double arrivedAt = 0;
     PlatformResult m_ClockResult;
     // The loop WaitForReply sleeps in, while it runs.
     QEventLoop* replyWait = nullptr;

@@ -2,11 +2,17 @@
 
 #include <QPainter>
 
-LineWidget::LineWidget(QPoint from, QPoint to, const QColor& colour, QWidget* parent)
-    : QWidget(parent), from(from), to(to), colour(colour)
+LineWidget::LineWidget(QPoint from, QPoint to, QWidget* parent)
+    : QWidget(parent), from(from), to(to)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setGeometry(QRect(from, to).normalized());
+}
+
+void LineWidget::SetColour(const QColor& colour)
+{
+    this->colour = colour;
+    update();
 }
 
 void LineWidget::paintEvent(QPaintEvent*)

@@ -7,9 +7,9 @@ class LineWidget : public QWidget
 {
     Q_OBJECT
 public:
-    LineWidget(QPoint from, QPoint to, const QColor& colour, QWidget* parent = nullptr);
+    LineWidget(QPoint from, QPoint to, QWidget* parent = nullptr);
 
-    QColor LineColor() const { return colour; }
+    void SetColour(const QColor& colour);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -8,6 +8,12 @@ ShapeWidget::ShapeWidget(Kind kind, const QColor& fill, QWidget* parent)
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
+void ShapeWidget::SetFill(const QColor& colour)
+{
+    fill = colour;
+    update();
+}
+
 void ShapeWidget::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);

@@ -11,7 +11,7 @@ public:
 
     ShapeWidget(Kind kind, const QColor& fill, QWidget* parent = nullptr);
 
-    QColor FillColor() const { return fill; }
+    void SetFill(const QColor& colour);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -2,8 +2,10 @@
 
 #include "platform/Clock.h"
 #include "platform/DateValue.h"
+#include "platform/Journal.h"
 #include "platform/PlatformServices.h"
 #include "platform/Program.h"
+#include "platform/SessionEnd.h"
 #include "time/cInetTime.h"
 #include "ui/CheckBox.h"
 #include "ui/ClickLabel.h"
@@ -16,6 +18,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QTimer>
+#include <cmath>
 #include <memory>
 
 // The pictures live in the core library, which the linker would otherwise
@@ -46,6 +49,16 @@ QFont SansFont(qreal points, bool bold)
     font.setPointSizeF(points);
     font.setBold(bold);
     return font;
+}
+
+// Relative luminance of an sRGB colour, as WCAG defines it.
+double Luminance(const QColor& colour)
+{
+    auto linear = [](double c) {
+        return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(colour.redF()) + 0.7152 * linear(colour.greenF()) +
+           0.0722 * linear(colour.blueF());
 }
 
 void SetTextColour(QWidget* widget, const QColor& colour)
@@ -86,6 +99,46 @@ QColor frmMain::FromColourNumber(int number)
     return QColor(number & 0xFF, (number >> 8) & 0xFF, (number >> 16) & 0xFF);
 }
 
+double frmMain::Contrast(const QColor& one, const QColor& other)
+{
+    const double a = Luminance(one) + 0.05;
+    const double b = Luminance(other) + 0.05;
+    return a > b ? a / b : b / a;
+}
+
+QColor frmMain::ShownColour(int number) const
+{
+    // Black text on the window's own background was the system's ordinary
+    // text colour: under a dark theme it becomes the theme's, and red is
+    // lightened until it reads at 4.5:1.
+    const QColor background = palette().color(QPalette::Window);
+    const QColor text = palette().color(QPalette::WindowText);
+    if (background.lightness() >= text.lightness())
+        return FromColourNumber(number);
+    if (number == Black)
+        return text;
+    QColor colour = FromColourNumber(number);
+    for (int lift = 0; number == Red && lift <= 255 && Contrast(colour, background) < 4.5;
+         lift += 5)
+        colour.setRgb(255, lift, lift);
+    return colour;
+}
+
+void frmMain::ApplyColours()
+{
+    Line1->SetColour(palette().color(QPalette::Window));
+    Shape2->SetFill(palette().color(QPalette::Base));
+    SetTextColour(lblPcTime, ShownColour(Black));
+    SetTextColour(lblStatus, ShownColour(statusColour));
+}
+
+void frmMain::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        ApplyColours();
+}
+
 template <class T> T* frmMain::Add(T* control, const char* name, const char* kind)
 {
     control->setObjectName(QString::fromLatin1(name));
@@ -98,7 +151,6 @@ void frmMain::CreateControls()
 {
     const QFont regular = SansFont(8.25, false);
     const QFont bold = SansFont(8.25, true);
-    const QColor windowBackground = palette().color(QPalette::Window);
 
     Timer2 = Add(new QTimer(this), "Timer2", "Timer");
     Timer2->setInterval(1010);
@@ -163,8 +215,7 @@ void frmMain::CreateControls()
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     SetTextColour(Label1, FromColourNumber(White));
 
-    Line1 = Add(new LineWidget(QPoint(Px(2760), Px(720)), QPoint(Px(2760), Px(2160)),
-                               windowBackground, this),
+    Line1 = Add(new LineWidget(QPoint(Px(2760), Px(720)), QPoint(Px(2760), Px(2160)), this),
                 "Line1", "Line");
 
     Shape1 =
@@ -182,12 +233,10 @@ void frmMain::CreateControls()
     lblPcTime->setGeometry(Twips(120, 960, 2295, 255));
     lblPcTime->setFont(bold);
     lblPcTime->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    SetTextColour(lblPcTime, FromColourNumber(Black));
 
-    Shape2 =
-        Add(new ShapeWidget(ShapeWidget::Kind::Rectangle, palette().color(QPalette::Base), this),
-            "Shape2", "Shape");
+    Shape2 = Add(new ShapeWidget(ShapeWidget::Kind::Rectangle, QColor(), this), "Shape2", "Shape");
     Shape2->setGeometry(Twips(0, 720, 5535, 1455));
+    ApplyColours();
 
     // Earlier controls lie in front of later ones.
     for (auto it = controls.crbegin(); it != controls.crend(); ++it) {
@@ -211,9 +260,17 @@ void frmMain::ConnectEvents()
     connect(lblStatus, &ClickLabel::Click, this, &frmMain::lblStatus_Click);
     connect(Image1, &ClickLabel::Click, this, &frmMain::Image1_Click);
     // A box's Click comes with every change of its value, also the program's own.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    connect(AutoCloseQuorvane, &QCheckBox::checkStateChanged, this,
+            &frmMain::AutoCloseQuorvane_Click);
+    connect(chkRun, &QCheckBox::checkStateChanged, this, &frmMain::chkRun_Click);
+#else
     connect(AutoCloseQuorvane, &QCheckBox::stateChanged, this, &frmMain::AutoCloseQuorvane_Click);
     connect(chkRun, &QCheckBox::stateChanged, this, &frmMain::chkRun_Click);
+#endif
     connect(cboServers, &QComboBox::activated, this, &frmMain::cboServers_Click);
+    // Logout, a signal or the session manager: the same way out as closing.
+    connect(&services.sessionEnd, &SessionEnd::Ending, this, &frmMain::Form_Unload);
 }
 
 void frmMain::Load()
@@ -256,8 +313,13 @@ void frmMain::Form_Activate()
 
 void frmMain::closeEvent(QCloseEvent* event)
 {
-    SaveAndExit();
+    Form_Unload();
     event->accept();
+}
+
+void frmMain::Form_Unload()
+{
+    SaveAndExit();
 }
 
 void frmMain::SaveAndExit()
@@ -281,7 +343,8 @@ void frmMain::FillServerList()
 
 void frmMain::SetStatusColour(int colourNumber)
 {
-    SetTextColour(lblStatus, FromColourNumber(colourNumber));
+    statusColour = colourNumber;
+    SetTextColour(lblStatus, ShownColour(colourNumber));
 }
 
 void frmMain::cmdSynchTime_Click()
@@ -293,12 +356,18 @@ void frmMain::cmdSynchTime_Click()
     lblStatus->setText(QStringLiteral(" Contacting Server..."));
     cmdSynchTime->setEnabled(false);
     query->setTimeServer(modMain::CurrentServer);
+    runningQuery = query.get();
     query->SetTime();
+    runningQuery = nullptr;
     ShowOutcome(*query);
     cmdSynchTime->setEnabled(true);
     cmdSynchTime->setFocus();
     query.reset();
     Timer1->start();
+    if (exitAfterSynch) {
+        lblStatus->repaint();
+        SaveAndExit();
+    }
 }
 
 void frmMain::ShowOutcome(const cInetTime& query)
@@ -319,10 +388,15 @@ void frmMain::ShowOutcome(const cInetTime& query)
     if (!failure.isEmpty()) {
         SetStatusColour(Red);
         lblStatus->setText(failure);
-        return;
+    } else {
+        lblStatus->setText(QStringLiteral(" Time Adjusted by ") +
+                           QString::number(query.AdjustedSecs()) + QStringLiteral(" Sec"));
     }
-    lblStatus->setText(QStringLiteral(" Time Adjusted by ") +
-                       QString::number(query.AdjustedSecs()) + QStringLiteral(" Sec"));
+    const QString server =
+        modMain::CurrentServer.isEmpty() ? QStringLiteral("(no server)") : modMain::CurrentServer;
+    const QString reason = lblStatus->toolTip();
+    services.journal.Write(server + QLatin1Char(':') + lblStatus->text() +
+                           (reason.isEmpty() ? QString() : QLatin1Char(' ') + reason));
 }
 
 void frmMain::Timer1_Timer()
@@ -336,13 +410,22 @@ void frmMain::Timer3_Timer()
     --AutoCloseCount;
     Label3->setText(QStringLiteral("Auto Close ") + QString::number(AutoCloseCount) +
                     QStringLiteral(" seconds."));
-    if (AutoCloseCount == 0)
-        SaveAndExit();
+    if (AutoCloseCount != 0)
+        return;
+    // Ending now would leave the system's question (a password dialog) and
+    // its answer untold: end as soon as the answer is shown.
+    if (runningQuery && runningQuery->SettingClock()) {
+        Timer3->stop();
+        exitAfterSynch = true;
+        return;
+    }
+    SaveAndExit();
 }
 
 void frmMain::StopAutoClose()
 {
     Timer3->stop();
+    exitAfterSynch = false;
     Label3->setText(QStringLiteral(" Auto Close Stopped."));
 }
 

@@ -28,12 +28,13 @@ public:
     // Starts the timers that run from the start and runs Form_Load.
     void Load();
 
-    // The controls in creation order, which is also front-to-back stacking.
-    QList<QObject*> Controls() const { return controls; }
-
     // Turns twips, the unit the layout is drawn in, into pixels at 96 dpi.
     static int Px(int twips) { return twips / 15; }
     static QColor FromColourNumber(int number);
+    // Contrast ratio of two colours, as WCAG defines it: 1 to 21.
+    static double Contrast(const QColor& one, const QColor& other);
+    // The colour in which a colour number is drawn under the present theme.
+    QColor ShownColour(int number) const;
 
     QTimer* Timer2;
     QTimer* Timer3;
@@ -58,6 +59,7 @@ public:
 public slots:
     void Form_Load();
     void Form_Activate();
+    void Form_Unload();
     void SaveAndExit();
     void cmdSynchTime_Click();
     void Timer1_Timer();
@@ -74,6 +76,7 @@ public slots:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void CreateControls();
@@ -81,6 +84,7 @@ private:
     template <class T> T* Add(T* control, const char* name, const char* kind);
     void FillServerList();
     void SetStatusColour(int colourNumber);
+    void ApplyColours();
     void ShowOutcome(const cInetTime& query);
 
     PlatformServices& services;
@@ -88,4 +92,10 @@ private:
     RunAtStartup runAtStartup;
     QList<QObject*> controls;
     bool activated = false;
+    // The colour number of the status line's text.
+    int statusColour = 0;
+    // The synchronisation under way, while its query runs.
+    cInetTime* runningQuery = nullptr;
+    // The countdown ran out while the clock was being set.
+    bool exitAfterSynch = false;
 };

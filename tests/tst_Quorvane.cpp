@@ -1,0 +1,527 @@
+// Quorvane in one process: the time query, the clock setter, every zone and
+// language, and the window over a fake PC. Runs in tests/sandbox --mock, so
+// port 37 and the time service on the system bus are the test's own.
+#include "platform/Clock.h"
+#include "platform/DateValue.h"
+#include "platform/Journal.h"
+#include "platform/LinuxClockSetter.h"
+#include "platform/LinuxSessionEnd.h"
+#include "platform/MessageBox.h"
+#include "platform/PlatformServices.h"
+#include "platform/Program.h"
+#include "platform/SystemTimeZone.h"
+#include "platform/XdgRunKey.h"
+#include "time/cInetTime.h"
+#include "ui/CheckBox.h"
+#include "ui/ClickLabel.h"
+#include "ui/frmMain.h"
+#include "ui/modMain.h"
+
+#include <QtDBus>
+#include <QtNetwork>
+#include <QtTest>
+#include <QtWidgets>
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace
+{
+double At(int month, int day, int h, int m, int s, int year = 2005)
+{
+    return DateValue::FromDateTime(QDate(year, month, day), QTime(h, m, s));
+}
+
+qint64 RealMicro()
+{
+    return QDateTime::currentMSecsSinceEpoch() * 1000;
+}
+
+QByteArray Word(qint64 unixSeconds)
+{
+    const quint32 word = qToBigEndian(quint32(unixSeconds + 2208988800));
+    return QByteArray(reinterpret_cast<const char*>(&word), 4);
+}
+
+// 15 June 2005 12:00:00 UTC, as Unix time and on the wire.
+constexpr qint64 June2005 = 1118836800;
+const QByteArray June = Word(June2005);
+
+// The PC as each test sets it: its clock (the wait clock is real, like the
+// wait's timer), zone, clock setter, program file, message boxes and journal.
+struct FakePc : Clock, TimeZone, ClockSetter, Program, MessageBox, Journal {
+    FakePc() { elapsed.start(); }
+    double Now() const override { return now; }
+    double WaitClock() const override { return elapsed.nsecsElapsed() / 1e9; }
+    qint32 GetTimeZoneInformation(TimeZoneInformation& info) const override
+    {
+        info = zone;
+        return zoneResult;
+    }
+    void SetUtc(qint64 unixMicroseconds, QObject* context, Done done) override
+    {
+        asked << unixMicroseconds;
+        askedAt << RealMicro();
+        QTimer::singleShot(answerAfterMs, context, [this, done] { done(answer); });
+    }
+    QString FileTitle() const override { return u"quorvane"_s; }
+    QString FilePath() const override { return folder + u"/quorvane"_s; }
+    void End() override { ended = true; }
+    void Show(const QString& text) override { shown << text; }
+    void Write(const QString& line) override { lines << line; }
+
+    QElapsedTimer elapsed;
+    double now = At(6, 15, 12, 59, 30);
+    qint32 zoneResult = DaylightTime;
+    TimeZoneInformation zone{0, 0, -60};
+    QList<qint64> asked, askedAt; // instants asked for, and when on the real clock
+    PlatformResult answer;
+    int answerAfterMs = 0;
+    QString folder = u"/opt/quorvane/bin"_s;
+    bool ended = false;
+    QStringList shown, lines; // message boxes and journal lines
+};
+
+// On 127.0.0.1:37: sends the pieces 50 ms apart, then closes unless told not to.
+struct FakeTimeServer : QTcpServer {
+    FakeTimeServer()
+    {
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket* client = nextPendingConnection())
+                for (qsizetype i = 0; i <= pieces.size(); ++i)
+                    QTimer::singleShot(i * 50, client, [this, client, send = pieces, i] {
+                        if (i < send.size())
+                            client->write(send.at(i));
+                        else if (close)
+                            client->disconnectFromHost();
+                    });
+        });
+        listen(QHostAddress::LocalHost, 37);
+    }
+    QList<QByteArray> pieces;
+    bool close = true;
+};
+
+// From now on, the time service mock's SetTime runs this Python code.
+void MockSetTime(const QString& code)
+{
+    QDBusInterface(u"org.freedesktop.timedate1"_s, u"/org/freedesktop/timedate1"_s,
+                   u"org.freedesktop.DBus.Mock"_s, QDBusConnection::systemBus())
+        .call(u"AddMethod"_s, u"org.freedesktop.timedate1"_s, u"SetTime"_s, u"xbb"_s, QString(),
+              code);
+}
+
+QColor TextColour(const QWidget* label)
+{
+    return label->palette().color(QPalette::WindowText);
+}
+
+struct Stored {
+    QByteArray saved;
+    int autoClose, launch;
+    QString server;
+};
+
+// One synchronisation: what the PC and the server do, and what the user sees.
+struct Sync {
+    QString host = u"time.test"_s;
+    QList<QByteArray> reply{June};
+    bool close = true;
+    int zone = TimeZone::DaylightTime, bias = 0;
+    double pc = At(6, 15, 12, 59, 30);
+    int answerAfterMs = 0;
+    QString refusal{}, status = u" Time Adjusted by 30 Sec"_s;
+    qint64 setTo = June2005; // when the clock is to be set
+    double takes = 0;        // seconds, at least
+};
+
+struct SetterCase {
+    QString bus{}, code{};
+    int limitMs = 5000;
+    QString reason{};
+};
+} // namespace
+Q_DECLARE_METATYPE(Stored)
+Q_DECLARE_METATYPE(Sync)
+Q_DECLARE_METATYPE(SetterCase)
+
+class tst_Quorvane : public QObject
+{
+    Q_OBJECT
+    FakeTimeServer server;
+    std::unique_ptr<FakePc> pc;
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<XdgRunKey> autostart;
+    std::unique_ptr<PlatformServices> services;
+    std::unique_ptr<frmMain> window;
+    LinuxSessionEnd sessionEnd;
+
+    // Whether the clock was set, and to the middle of that second.
+    void Expect(bool set, qint64 unixSeconds)
+    {
+        QCOMPARE(pc->asked.size(), set ? 1 : 0);
+        QVERIFY(!set || qAbs(pc->asked.at(0) - unixSeconds * 1000000 - 500000) < 100000);
+    }
+
+    // Loads the window over what a last run saved.
+    frmMain& Open(const QByteArray& saved = {}, ClockSetter* setter = nullptr)
+    {
+        QFile settings(dir->filePath(u"settings.ini"_s));
+        if (settings.open(QIODevice::WriteOnly))
+            settings.write("[Values]\n" + saved);
+        settings.close();
+        services.reset(new PlatformServices{*pc, *pc, setter ? *setter : *pc, *pc, *pc, *autostart,
+                                            *pc, sessionEnd});
+        window = std::make_unique<frmMain>(*services, settings.fileName());
+        window->Load();
+        return *window;
+    }
+
+    QStringList Saved() const // the store's key=value lines
+    {
+        QFile store(dir->filePath(u"settings.ini"_s));
+        return store.open(QIODevice::ReadOnly) ? QString(store.readAll()).split(u'\n').filter(u"=")
+                                               : QStringList();
+    }
+
+private slots:
+    void init()
+    {
+        window.reset();
+        server.pieces = {June};
+        pc = std::make_unique<FakePc>();
+        dir = std::make_unique<QTemporaryDir>();
+        autostart = std::make_unique<XdgRunKey>(dir->filePath(u"autostart"_s));
+    }
+
+    void middleOfTheSecond()
+    {
+        // The server's clock is set so that each query meets it at another
+        // phase of its second; the instant asked for must be that clock's time.
+        double sum = 0, worst = 0;
+        for (int i = 0; i < 20; ++i) {
+            const qint64 shift = 25000 + 50000 * i - RealMicro() % 1000000;
+            server.pieces = {Word((RealMicro() + shift) / 1000000)};
+            cInetTime query(*pc, *pc, *pc);
+            query.setTimeServer(u"time.test"_s);
+            query.SetTime();
+            const double error = (pc->asked.last() - pc->askedAt.last() - shift) / 1e6;
+            sum += error;
+            worst = qMax(worst, qAbs(error));
+        }
+        QVERIFY2(qAbs(sum / 20) <= 0.05 && worst <= 0.55,
+                 qPrintable(u"mean %1 s, worst %2 s"_s.arg(sum / 20).arg(worst)));
+    }
+
+    void clockSetter_data()
+    {
+        QTest::addColumn<SetterCase>("c");
+        const QString raise = u"raise dbus.exceptions.DBusException('', name='%1')"_s;
+        const QString rights = u"administrator rights are needed"_s;
+        QTest::newRow("accepted") << SetterCase{};
+        QTest::newRow("automatic sync on")
+            << SetterCase{.code = raise.arg("org.freedesktop.timedate1.AutomaticTimeSyncEnabled"),
+                          .reason = u"automatic time synchronisation is on"_s};
+        QTest::newRow("no rights") << SetterCase{
+            .code = raise.arg("org.freedesktop.DBus.Error.AccessDenied"), .reason = rights};
+        QTest::newRow("no answer in time") << SetterCase{
+            .code = u"__import__('time').sleep(1)"_s,
+            .limitMs = 300,
+            .reason = "the time service did not answer in time; it may still set the clock once "
+                      "the request is granted"};
+        QTest::newRow("no bus: directly") << SetterCase{.bus = u"unix:path=/run/none"_s};
+        QTest::newRow("no bus, no rights")
+            << SetterCase{.bus = u"unix:path=/run/none"_s, .reason = rights};
+    }
+
+    void clockSetter()
+    {
+        QFETCH(SetterCase, c);
+        // Asked for the very microsecond; the time service first, although
+        // setting the clock directly would succeed, or the kernel refuse here.
+        MockSetTime("assert args == [1118836800123456, False, True], args\n" + c.code);
+        timespec direct{};
+        LinuxClockSetter service(c.bus, c.limitMs, [&](const timespec& when) {
+            return direct = when, c.reason.isEmpty() ? 0 : LinuxClockSetter::SetRealtimeClock(when);
+        });
+        std::optional<PlatformResult> result;
+        service.SetUtc(June2005 * 1000000 + 123456, this, [&](auto& answer) { result = answer; });
+        QTRY_VERIFY(result.has_value());
+        QCOMPARE(result->reason, c.reason);
+        QCOMPARE(result->ok, c.reason.isEmpty());
+        QCOMPARE(direct.tv_sec == June2005 && direct.tv_nsec == 123456000, !c.bus.isEmpty());
+    }
+
+    void everyZone_data()
+    {
+        QTest::addColumn<QDateTime>("at");
+        const auto now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+        for (const QByteArray& id : QTimeZone::availableTimeZoneIds()) {
+            const QTimeZone zone(id);
+            QList<QDateTime> instants{now};
+            for (const auto& change : {zone.previousTransition(now), zone.nextTransition(now)})
+                if (change.atUtc.isValid())
+                    instants << change.atUtc.addSecs(-3600) << change.atUtc.addSecs(3600);
+            // Only what the protocol's count can say, 1900 to 2036; local mean
+            // time, offset by seconds, went before any clock a PC is set by.
+            for (const QDateTime& at : instants)
+                if (quint64(at.toSecsSinceEpoch() + 2208988800) <= 0xFFFFFFFF &&
+                    zone.offsetFromUtc(at) % 60 == 0)
+                    QTest::addRow("%s %s", id.data(), qPrintable(at.toString(Qt::ISODate)))
+                        << at.toTimeZone(zone);
+        }
+    }
+
+    void everyZone()
+    {
+        // The server says "at"; the PC clock, in that zone, is right or 30 s slow.
+        QFETCH(QDateTime, at);
+        qputenv("TZ", at.timeZone().id());
+        for (const int slow : {0, 30}) {
+            pc = std::make_unique<FakePc>();
+            pc->now = DateValue::FromDateTime(at.date(), at.time()) - slow / 86400.0;
+            pc->zoneResult = SystemTimeZone::Query(at.timeZone(), at, pc->zone);
+            cInetTime query(*pc, *pc, *pc);
+            query.Convert(quint32(at.toSecsSinceEpoch() + 2208988800));
+            QCOMPARE(query.AdjustedSecs(), slow);
+            Expect(slow, at.toSecsSinceEpoch());
+        }
+        qputenv("TZ", "UTC");
+    }
+
+    void everyLanguage_data()
+    {
+        QTest::addColumn<QLocale>("locale");
+        for (const QLocale& locale : QLocale::matchingLocales(
+                 QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory))
+            QTest::newRow(qPrintable(locale.bcp47Name())) << locale;
+    }
+
+    void everyLanguage()
+    {
+        QFETCH(QLocale, locale);
+        QLocale::setDefault(locale);
+        // A hair below 13:00:00, as date values of whole seconds often are.
+        const double at = At(12, 7, 13, 0, 0, 2026) - 1e-9;
+        const QString time = DateValue::Format(at, u"hh:mm:ss"_s);
+        const auto groups = QRegularExpression(u"^(\\d\\d)([^\\s\\w])(\\d\\d)\\2\\3$"_s,
+                                               QRegularExpression::UseUnicodePropertiesOption)
+                                .match(time);
+        QVERIFY2(groups.hasMatch(), qPrintable(time));
+        QCOMPARE(groups.captured(1) + groups.captured(3), locale.toString(QTime(13, 0), u"HHmm"_s));
+        const QString date = DateValue::Format(at, u"dddd dd mmm yyyy"_s);
+        QVERIFY2(date.contains(locale.toString(QDate(2026, 12, 7), u"dd MMM yyyy"_s)),
+                 qPrintable(date));
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void load_data()
+    {
+        QTest::addColumn<Stored>("s");
+        QTest::newRow("nothing saved") << Stored{"", 1, 0, ""};
+        QTest::newRow("last run's choices")
+            << Stored{"AutoCloseQuorvane=0\nchkRun=0\ncboServers=time-b-g.nist.gov", 0, 0,
+                      "time-b-g.nist.gov"};
+        QTest::newRow("greyed") << Stored{"AutoCloseQuorvane=2", 2, 0, ""};
+        QTest::newRow("unreadable") << Stored{"chkRun=x\ncboServers=gone.example", 1, 0, ""};
+        QTest::newRow("launch box checked: registered anew") << Stored{"chkRun=1", 1, 1, ""};
+    }
+
+    void load()
+    {
+        QFETCH(Stored, s);
+        frmMain& w = Open(s.saved);
+        QCOMPARE(modMain::CurrentServer, s.server);
+        QCOMPARE(w.AutoCloseQuorvane->Value(), s.autoClose);
+        QCOMPARE(w.chkRun->Value(), s.launch);
+        QCOMPARE(QFile::exists(autostart->EntryPath(u"quorvane"_s)), s.launch);
+        // With the box checked, the ninth tick saves and ends; then the
+        // session manager's end of the session saves.
+        for (int tick = 0; tick < 9 && w.Timer3->isActive(); ++tick)
+            w.Timer3_Timer();
+        QCOMPARE(pc->ended, s.autoClose == 1);
+        QCOMPARE(w.Label3->text(),
+                 s.autoClose == 1 ? "Auto Close 0 seconds." : " Auto Close Stopped.");
+        emit qApp->commitDataRequest(*qApp->findChild<QSessionManager*>());
+        QCOMPARE(Saved(), QStringList({u"AutoCloseQuorvane=%1"_s.arg(s.autoClose),
+                                       "cboServers=" + s.server, u"chkRun=%1"_s.arg(s.launch)}));
+    }
+
+    void synchronise_data()
+    {
+        QTest::addColumn<Sync>("s");
+        const QString notFound = u" Cannot find Server."_s, noReply = u" No reply from Server."_s;
+        QTest::newRow("behind, daylight time") << Sync{};
+        QTest::newRow("ahead") << Sync{.pc = At(6, 15, 13, 0, 30),
+                                       .status = u" Time Adjusted by -30 Sec"_s};
+        QTest::newRow("standard time west")
+            << Sync{.zone = 1, .bias = 300, .pc = At(6, 15, 6, 59, 30)};
+        QTest::newRow("zone unknown") << Sync{.zone = -1, .bias = 60, .pc = At(6, 15, 10, 59, 30)};
+        QTest::newRow("top value") << Sync{
+            .reply = {QByteArray(4, '\xff')}, .pc = At(2, 7, 7, 27, 45, 2036), .setTo = 2085978495};
+        QTest::newRow("eight bytes") << Sync{.reply = {June + June}};
+        QTest::newRow("two pieces") << Sync{.reply = {June.left(2), June.mid(2)}};
+        QTest::newRow("zero: no time")
+            << Sync{.reply = {QByteArray(4, 0)}, .status = u" Bad reply from Server."_s};
+        QTest::newRow("clock refused, later")
+            << Sync{.answerAfterMs = 300,
+                    .refusal = u"refused"_s,
+                    .status = u" Cannot set Clock. Offset 30 Sec; the clock was not set: refused"_s,
+                    .takes = 0.3};
+        QTest::newRow("no daylight rule: the wait runs out")
+            << Sync{.zone = 0, .status = u" Time Adjusted by -3570 Sec"_s, .takes = 5};
+        QTest::newRow("unknown name")
+            << Sync{.host = u"nowhere.invalid"_s, .status = notFound, .takes = 5};
+        QTest::newRow("connection refused")
+            << Sync{.host = u"127.0.0.2"_s, .status = notFound, .takes = 5};
+        QTest::newRow("silent") << Sync{.reply = {}, .close = false, .status = noReply, .takes = 5};
+        QTest::newRow("closed without a reply") << Sync{.reply = {}, .status = noReply, .takes = 5};
+    }
+
+    void synchronise()
+    {
+        QFETCH(Sync, s);
+        frmMain& w = Open();
+        server.pieces = s.reply;
+        server.close = s.close;
+        pc->zoneResult = s.zone;
+        pc->zone.Bias = s.bias;
+        pc->now = s.pc;
+        pc->answerAfterMs = s.answerAfterMs;
+        pc->answer = {s.refusal.isEmpty(), s.refusal};
+        modMain::CurrentServer = s.host;
+        const double start = pc->WaitClock();
+        w.cmdSynchTime_Click();
+        const double secs = pc->WaitClock() - start;
+        QVERIFY2(secs >= s.takes && secs <= qMax(1.0, 2 * s.takes),
+                 qPrintable(QString::number(secs)));
+        QCOMPARE(pc->lines, QStringList{s.host + ':' + s.status}); // with the tooltip's reason
+        QCOMPARE(TextColour(w.lblStatus),
+                 QColor(s.status.startsWith(" Time") ? Qt::black : Qt::red));
+        QVERIFY(w.cmdSynchTime->isEnabled() && w.Timer1->isActive());
+        Expect(!s.status.contains(u"Server"), s.setTo);
+    }
+
+    void clicks_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("stops");
+        int row = 0; // clicks on the first seven stop the countdown
+        for (const char* control : {"Label3", "Label1", "lblStatus", "Image1", "AutoCloseQuorvane",
+                                    "chkRun", "cboServers", "cmdSynchTime", "lblPcTime", "Label2"})
+            QTest::newRow(control) << QString(control) << (row++ < 7);
+    }
+
+    void clicks()
+    {
+        QFETCH(QString, control);
+        QFETCH(bool, stops);
+        frmMain& w = Open();
+        modMain::CurrentServer = u"time.test"_s;
+        auto* target = w.findChild<QWidget*>(control);
+        if (control == u"cboServers") // a user's pick: the next server asked
+            QTest::keyClick(target, Qt::Key_Down);
+        else
+            QTest::mouseClick(target, Qt::LeftButton);
+        QCOMPARE(w.Timer3->isActive(), !stops);
+        QCOMPARE(w.Label3->text() == u" Auto Close Stopped.", stops);
+        QCOMPARE(modMain::CurrentServer,
+                 w.cboServers->currentIndex() ? "time.test" : "time.nist.gov");
+    }
+
+    void launchAtLogon()
+    {
+        // Every character that the entry's quoting must carry through.
+        pc->folder = uR"(/opt/a "b" `c` $d \e %f)"_s;
+        frmMain& w = Open();
+        QFile entry(autostart->EntryPath(u"quorvane"_s));
+        QTest::mouseClick(w.chkRun, Qt::LeftButton);
+        QVERIFY(entry.open(QIODevice::ReadOnly));
+        QVERIFY(
+            entry.readAll().contains(R"(Exec="/opt/a \\"b\\" \\`c\\` \\$d \\\\e %%f/quorvane")"));
+        QCOMPARE(QProcess::execute(u"desktop-file-validate"_s, {entry.fileName()}), 0);
+        QTest::mouseClick(w.chkRun, Qt::LeftButton);
+        QVERIFY(!entry.exists());
+        // A file stands where the autostart folder should be made.
+        QFile blocker(dir->filePath(u"autostart"_s));
+        QVERIFY(QDir(dir->path()).rmdir(blocker.fileName()) && blocker.open(QIODevice::WriteOnly));
+        QTest::mouseClick(w.chkRun, Qt::LeftButton);
+        QCOMPARE(pc->shown, QStringList{u"Error 20 opening key\r\n"_s});
+    }
+
+    void clockSettingTakesLong_data()
+    {
+        QTest::addColumn<QString>("action");
+        for (const char* action : {"click", "wait", "close"})
+            QTest::newRow(action) << QString(action);
+    }
+
+    void clockSettingTakesLong()
+    {
+        QFETCH(QString, action);
+        // Two seconds, as if a password were typed; the countdown runs out after one.
+        MockSetTime(u"__import__('time').sleep(2)"_s);
+        LinuxClockSetter service;
+        frmMain& w = Open({}, &service);
+        modMain::CurrentServer = u"time.test"_s;
+        w.AutoCloseCount = 1;
+        struct : QObject {
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                return paints += event->type() == QEvent::Paint, false;
+            }
+            int paints = 0;
+        } painted;
+        w.Label3->installEventFilter(&painted);
+        bool ended = false;
+        QTimer::singleShot(1500, &w, [&] {
+            if (action == u"click")
+                QTest::mouseClick(w.Label1, Qt::LeftButton);
+            if (action == u"close")
+                w.close();
+            ended = pc->ended;
+            QTRY_VERIFY(painted.paints > 0);
+        });
+        w.show();
+        QTRY_VERIFY_WITH_TIMEOUT(!pc->lines.isEmpty(), 5000);
+        // Closing ends at once; a click stops the countdown, else it ends the
+        // program once the answer is shown.
+        QCOMPARE(ended, action == u"close");
+        QCOMPARE(pc->ended, action != u"click");
+        QCOMPARE(w.lblStatus->text(), u" Time Adjusted by 30 Sec"_s);
+        QCOMPARE(w.Label3->text() == u" Auto Close Stopped.", action == u"click");
+    }
+
+    void darkTheme()
+    {
+        frmMain& w = Open();
+        modMain::CurrentServer = u"time.test"_s;
+        server.pieces = {QByteArray(4, 0)};
+        w.show();
+        QTRY_COMPARE(TextColour(w.lblStatus), QColor(Qt::red));
+        QCOMPARE(TextColour(w.lblPcTime), QColor(Qt::black));
+        const QPalette light = QApplication::palette();
+        const QPalette dark(QColor(0x35, 0x35, 0x35)); // light text on dark grey
+        QApplication::setPalette(dark);
+        QCoreApplication::processEvents();
+        auto readable = [&](const QWidget* label, QPalette::ColorRole behind) {
+            return frmMain::Contrast(TextColour(label), dark.color(behind)) >= 4.5;
+        };
+        QVERIFY(readable(w.lblStatus, QPalette::Window) && readable(w.lblPcTime, QPalette::Base));
+        server.pieces = {June};
+        w.cmdSynchTime_Click();
+        QVERIFY(readable(w.lblStatus, QPalette::Window));
+        QApplication::setPalette(light);
+        QTRY_COMPARE(TextColour(w.lblStatus), QColor(Qt::black));
+        // WCAG's figure for the lightest grey that passes on white.
+        QCOMPARE(qRound(frmMain::Contrast(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
+        // Only the first showing synchronised.
+        w.hide();
+        w.show();
+        QTest::qWait(100);
+        QCOMPARE(pc->lines.size(), 2);
+    }
+};
+
+QTEST_MAIN(tst_Quorvane)
+#include "tst_Quorvane.moc"
