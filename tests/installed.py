@@ -69,11 +69,13 @@ check(f"one SetTime, for the server's instant: {calls}", len(calls) == 1 and
 check(f"kept: {values}", values == ["AutoCloseQuorvane=1", "cboServers=time-a-g.nist.gov",
                                     "chkRun=0"])
 
-# Nothing saved, so the first synchronisation waits 5 s for an empty name.
+# Registered at logon, no server: the first synchronisation waits 5 s for "".
 for name, ending in (("close box", close_box), ("SIGTERM", lambda p: p.terminate()),
                      ("SIGINT", lambda p: p.send_signal(signal.SIGINT))):
-    status, took, journal, values = run("", ending)
+    status, took, journal, values = run("chkRun=1", ending)
     check(f"{name}: ends at once, saying nothing, keeping {values}: {status}, {took:.2f} s",
           status == 0 and took < 1 and journal == "" and
-          values == ["AutoCloseQuorvane=1", "cboServers=", "chkRun=0"])
+          values == ["AutoCloseQuorvane=1", "cboServers=", "chkRun=1"])
+with open(os.environ["XDG_CONFIG_HOME"] + "/autostart/quorvane.desktop") as f:
+    check("it starts at logon", f'Exec="{prefix}/bin/quorvane"\n' in f.read())
 sys.exit(bool(failed))

@@ -43,7 +43,7 @@ void LinuxClockSetter::SetUtc(qint64 unixMicroseconds, QObject* context, Done do
     // Connected on first use only: most runs never set the clock.
     QDBusConnection bus = busAddress.isEmpty()
                               ? QDBusConnection::systemBus()
-                              : QDBusConnection::connectToBus(busAddress, QStringLiteral("clock"));
+                              : QDBusConnection::connectToBus(busAddress, busAddress);
     if (!bus.isConnected()) {
         done(SetDirectly(unixMicroseconds));
         return;

@@ -33,8 +33,6 @@ public:
     static QColor FromColourNumber(int number);
     // Contrast ratio of two colours, as WCAG defines it: 1 to 21.
     static double Contrast(const QColor& one, const QColor& other);
-    // The colour in which a colour number is drawn under the present theme.
-    QColor ShownColour(int number) const;
 
     QTimer* Timer2;
     QTimer* Timer3;
@@ -84,6 +82,8 @@ private:
     template <class T> T* Add(T* control, const char* name, const char* kind);
     void FillServerList();
     void SetStatusColour(int colourNumber);
+    // The colour in which a colour number is drawn under the present theme.
+    QColor ShownColour(int number) const;
     void ApplyColours();
     void ShowOutcome(const cInetTime& query);
 
