@@ -3,13 +3,18 @@
 //   bench_query replies [RUNS]   RUNS (20) queries against the Time Protocol
 //                                service at time-a-g.nist.gov, next to as many
 //                                runs of rdate -p against it
+//   bench_query phases           20 synchronisations against that service,
+//                                started at evenly spread points of the real
+//                                clock's second: how far the instant asked for
+//                                lies from the true time when it is asked for
 //   bench_query silent [RUNS]    RUNS (3) queries against a server of our own
 //                                on 127.0.0.1:37 that accepts and never sends
 //
-// Runs only inside tests/sandbox/sandbox (tools/bench-query sets it up), where
-// that name is the loopback inetd service and port 37 is the sandbox's. The
-// clock is never set: the queries use a setter that only counts.
+// Runs only inside tests/sandbox (tools/bench-query sets it up), where that
+// name is the loopback inetd service and port 37 is the sandbox's. The clock
+// is never set: the queries use a setter that only records what it is asked.
 #include "platform/ClockSetter.h"
+#include "platform/DateValue.h"
 #include "platform/SystemClock.h"
 #include "platform/SystemTimeZone.h"
 #include "time/cInetTime.h"
@@ -22,7 +27,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
+#include <ctime>
+#include <numeric>
 #include <sys/resource.h>
 #include <vector>
 
@@ -30,16 +39,46 @@ namespace
 {
 const QString Server = QStringLiteral("time-a-g.nist.gov");
 constexpr double CpuTargetSecs = 0.05;
+constexpr int Phases = 20;
+constexpr double MeanErrorTargetSecs = 0.05;
+constexpr double WorstErrorTargetSecs = 0.55;
+// 1 January 1970 as a date value.
+constexpr qint64 UnixEpochDay = 25569;
 
-class CountingSetter : public ClockSetter
+qint64 RealtimeMicroseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return now.tv_sec * 1000000LL + now.tv_nsec / 1000;
+}
+
+// Never sets anything. inetd answers from this machine's clock, so the true
+// time at a request is simply the real clock when the request is made.
+class RecordingSetter : public ClockSetter
 {
 public:
-    void SetUtc(qint64, QObject*, Done done) override
+    void SetUtc(qint64 unixMicroseconds, QObject*, Done done) override
     {
+        trueAt = RealtimeMicroseconds();
+        askedFor = unixMicroseconds;
         ++requests;
         done(PlatformResult::Success());
     }
+    qint64 askedFor = 0;
+    qint64 trueAt = 0;
     int requests = 0;
+};
+
+// The PC's clock 30 s slow, so that every reply differs from it and asks for
+// a setting; the wait clock is the real one.
+class SlowClock : public Clock
+{
+public:
+    double Now() const override { return system.Now() - 30.0 / 86400; }
+    double WaitClock() const override { return system.WaitClock(); }
+
+private:
+    SystemClock system;
 };
 
 // User plus system time of every thread of this process.
@@ -58,18 +97,41 @@ double Median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
+double Mean(const std::vector<double>& values)
+{
+    return std::accumulate(values.begin(), values.end(), 0.0) / values.size();
+}
+
+// The value farthest from zero, with its sign.
+double Worst(const std::vector<double>& values)
+{
+    return *std::max_element(values.begin(), values.end(),
+                             [](double a, double b) { return std::fabs(a) < std::fabs(b); });
+}
+
 struct Query {
     double wallSecs = 0;
     double cpuSecs = 0;
     bool replied = false;
+    // The count the server sent, as seconds since 1970.
+    qint64 serverUnixSecs = 0;
 };
 
-Query RunQuery()
+// Back from the local date value the query made of the count: whole seconds,
+// with the zone's offset at the time of the reply.
+qint64 ServerUnixSecs(double returnedDate)
 {
-    SystemClock clock;
+    TimeZoneInformation info;
+    const qint32 state = SystemTimeZone().GetTimeZoneInformation(info);
+    const qint64 bias = info.Bias + (state == TimeZone::DaylightTime ? info.DaylightBias : 0);
+    return DateValue::ToSeconds(returnedDate) - UnixEpochDay * 86400 + bias * 60;
+}
+
+Query RunQuery(const Clock& clock, ClockSetter& setter)
+{
     SystemTimeZone zone;
-    CountingSetter setter;
     Query result;
+    double returned = 0;
     QElapsedTimer wall;
     const double cpu = CpuSeconds();
     wall.start();
@@ -78,10 +140,20 @@ Query RunQuery()
         query.setTimeServer(Server);
         query.SetTime();
         result.replied = query.Replied();
+        returned = query.ReturnedDate();
     }
     result.wallSecs = wall.nsecsElapsed() / 1e9;
     result.cpuSecs = CpuSeconds() - cpu;
+    if (result.replied)
+        result.serverUnixSecs = ServerUnixSecs(returned);
     return result;
+}
+
+Query RunQuery()
+{
+    SystemClock clock;
+    RecordingSetter setter;
+    return RunQuery(clock, setter);
 }
 
 // Wall time of one run of a program, from starting it to reaping it.
@@ -102,10 +174,16 @@ double RunProgram(const QString& program, const QStringList& args, bool* ok)
 void Row(const char* figure, const QString& value, const char* target, const char* verdict)
 {
     QString line =
-        QString::asprintf("%-44s %12s  %-16s %s", figure, qPrintable(value), target, verdict);
+        QString::asprintf("%-44s %12s  %-18s %s", figure, qPrintable(value), target, verdict);
     while (line.endsWith(u' '))
         line.chop(1);
     std::printf("%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+const char* Verdict(bool met)
+{
+    return met ? "met" : "MISSED";
 }
 
 QString Ms(double secs)
@@ -118,10 +196,15 @@ QString Secs(double secs)
     return QStringLiteral("%1 s").arg(secs, 0, 'f', 4);
 }
 
+QString SignedSecs(double secs)
+{
+    return QString::asprintf("%+.3f s", secs);
+}
+
 bool InSandbox()
 {
     QFile map(QStringLiteral("/proc/self/uid_map"));
-    if (qgetenv("QUORVANE_SANDBOX") != "1" || !map.open(QIODevice::ReadOnly))
+    if (!map.open(QIODevice::ReadOnly))
         return false;
     // The initial user namespace maps the whole uid range onto itself.
     return !map.readAll().contains("4294967295");
@@ -129,11 +212,6 @@ bool InSandbox()
 
 int Replies(int runs)
 {
-    TimeZoneInformation info;
-    if (SystemTimeZone().GetTimeZoneInformation(info) == TimeZone::NoDaylightRule)
-        std::fprintf(stderr, "bench_query: TZ has no daylight rule, so every query waits its "
-                             "full 5 s; use e.g. TZ=Europe/London\n");
-
     QString rdate = QStandardPaths::findExecutable(QStringLiteral("rdate"));
     if (rdate.isEmpty())
         rdate = QStandardPaths::findExecutable(QStringLiteral("rdate"), {"/usr/sbin"});
@@ -170,10 +248,56 @@ int Replies(int runs)
     const double peer = Median(rdateWall);
     const QByteArray n = QByteArray::number(runs);
     Row(("query wall time, median of " + n).constData(), Ms(query), "<= rdate -p",
-        query <= peer ? "met" : "MISSED");
+        Verdict(query <= peer));
     Row(("rdate -p wall time, median of " + n).constData(), Ms(peer), "", "");
     Row("  for scale: starting /bin/true, median", Ms(Median(startWall)), "", "");
     Row("query CPU time, median", Secs(Median(queryCpu)), "", "");
+    return 0;
+}
+
+// Sleeps until the real clock is the given fraction of a second past a whole
+// second.
+void WaitForPhase(double phase)
+{
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    const long nanos = std::lround(phase * 1e9);
+    const timespec at{now.tv_nsec < nanos ? now.tv_sec : now.tv_sec + 1, nanos};
+    while (clock_nanosleep(CLOCK_REALTIME, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
+}
+
+int PhaseErrors()
+{
+    SlowClock clock;
+    RecordingSetter setter;
+    RunQuery(clock, setter);
+
+    // Error: the instant asked for (or the whole second the server sent)
+    // minus the true time when it is asked for.
+    std::vector<double> asked, count;
+    for (int i = 0; i < Phases; ++i) {
+        WaitForPhase((i + 0.5) / Phases);
+        const int requests = setter.requests;
+        const Query q = RunQuery(clock, setter);
+        if (!q.replied || setter.requests != requests + 1) {
+            std::fprintf(stderr, "bench_query: synchronisation %d with %s asked for no time\n",
+                         i + 1, qPrintable(Server));
+            return 2;
+        }
+        asked.push_back((setter.askedFor - setter.trueAt) / 1e6);
+        count.push_back((q.serverUnixSecs * 1000000 - setter.trueAt) / 1e6);
+    }
+
+    const double mean = Mean(asked);
+    const double worst = Worst(asked);
+    const QByteArray n = QByteArray::number(Phases);
+    Row(("error of the instant asked for, mean of " + n).constData(), SignedSecs(mean),
+        "|mean| <= 0.05 s", Verdict(std::fabs(mean) <= MeanErrorTargetSecs));
+    Row("  worst", SignedSecs(worst), "|worst| <= 0.55 s",
+        Verdict(std::fabs(worst) <= WorstErrorTargetSecs));
+    Row("  setting the count itself (rdate): mean", SignedSecs(Mean(count)), "", "");
+    Row("    worst", SignedSecs(Worst(count)), "", "");
     return 0;
 }
 
@@ -204,7 +328,7 @@ int Silent(int runs)
     const double worst = *std::max_element(cpu.begin(), cpu.end());
     const QByteArray n = QByteArray::number(runs);
     Row(("CPU time of a 5 s wait, worst of " + n).constData(), Secs(worst), "<= 0.05 s",
-        worst <= CpuTargetSecs ? "met" : "MISSED");
+        Verdict(worst <= CpuTargetSecs));
     Row("  median", Secs(Median(cpu)), "", "");
     Row("  wall time of that wait, median", Secs(Median(wall)), "", "");
     return 0;
@@ -216,11 +340,12 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const QString mode = args.value(0);
+    const bool counted = mode == QLatin1String("replies") || mode == QLatin1String("silent");
     bool numeric = true;
     const int runs = args.size() > 1 ? args.at(1).toInt(&numeric) : 0;
-    if ((mode != QLatin1String("replies") && mode != QLatin1String("silent")) || !numeric ||
-        runs < 0 || args.size() > 2) {
-        std::fprintf(stderr, "usage: bench_query replies|silent [RUNS]\n");
+    if ((!counted && mode != QLatin1String("phases")) || !numeric || runs < 0 ||
+        args.size() > (counted ? 2 : 1)) {
+        std::fprintf(stderr, "usage: bench_query replies|silent [RUNS] | bench_query phases\n");
         return 2;
     }
     if (!InSandbox()) {
@@ -228,7 +353,14 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "bench_query: run it through tools/bench-query (the sandbox)\n");
         return 2;
     }
+    TimeZoneInformation info;
+    if (mode != QLatin1String("silent") &&
+        SystemTimeZone().GetTimeZoneInformation(info) == TimeZone::NoDaylightRule)
+        std::fprintf(stderr, "bench_query: TZ has no daylight rule, so every query waits its "
+                             "full 5 s; use e.g. TZ=Europe/London\n");
     if (mode == QLatin1String("replies"))
         return Replies(runs > 0 ? runs : 20);
+    if (mode == QLatin1String("phases"))
+        return PhaseErrors();
     return Silent(runs > 0 ? runs : 3);
 }
