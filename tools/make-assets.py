@@ -5,10 +5,12 @@ Run:  /usr/bin/python3 tools/make-assets.py   (paths are relative to the project
 Writes:
   assets/quorvane.png        32x32 RGB window icon (no alpha, so the backdrop is baked in)
   assets/quorvane-N.png      N = 16, 48, 64, 128, 256: RGBA icons for the desktop icon theme
-  assets/logo.gif            126x70 GIF89a, 256-colour table, background index transparent
+  assets/logo.png            126x70, 256-colour palette, background index transparent
 
-The pictures are described as shapes and rendered here, and the PNG and GIF
-encoders are written out by hand, so the artwork needs only the Python standard
+The logo is a palette PNG rather than a GIF: it is the same picture, and Qt
+reads PNG itself, while a GIF costs the start-up the loading of an image-format
+plugin. The pictures are described as shapes and rendered here, and the PNG
+encoder is written out by hand, so the artwork needs only the Python standard
 library and comes out byte-identical on every run. Change the drawing, rerun it,
 and commit the regenerated files together with this script.
 """
@@ -143,70 +145,21 @@ def straight(pixel):
 
 # --- Encoders -------------------------------------------------------------------------------
 
-def png(width, height, samples, channels):
-    """PNG bytes from 8-bit samples, RGB (3 channels, colour type 2) or RGBA (4, type 6)."""
+def png(width, height, samples, channels, palette=None, transparent=0):
+    """PNG bytes from 8-bit samples: RGB (3 channels, colour type 2), RGBA (4, type 6), or
+    indices into a 256-colour palette (1, type 3) whose entry `transparent` is see-through."""
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
     stride = width * channels
     raw = b"".join(b"\0" + bytes(samples[y * stride:(y + 1) * stride]) for y in range(height))
-    header = struct.pack(">IIBBBBB", width, height, 8, 2 if channels == 3 else 6, 0, 0, 0)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header)
+    header = struct.pack(">IIBBBBB", width, height, 8, {1: 3, 3: 2, 4: 6}[channels], 0, 0, 0)
+    colours = b""
+    if palette:
+        assert len(palette) == 256
+        colours = (chunk(b"PLTE", bytes(c for rgb in palette for c in rgb))
+                   + chunk(b"tRNS", bytes([255] * transparent + [0])))
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + colours
             + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
-
-
-def lzw(indices, min_code_size=8):
-    """GIF-flavoured LZW: variable code width from min_code_size + 1 up to 12 bits,
-    packed least significant bit first. A clear code restarts the table when it fills."""
-    clear, end = 1 << min_code_size, (1 << min_code_size) + 1
-    out, bits, nbits = bytearray(), 0, 0
-    table, next_code, width = {}, end + 1, min_code_size + 1
-
-    def emit(code):
-        nonlocal bits, nbits, width
-        bits |= code << nbits
-        nbits += width
-        while nbits >= 8:
-            out.append(bits & 0xFF)
-            bits >>= 8
-            nbits -= 8
-        # The decoder widens once its table (one entry behind ours) reaches 2**width.
-        if next_code >= (1 << width) and width < 12:
-            width += 1
-
-    emit(clear)
-    prefix = indices[0]
-    for index in indices[1:]:
-        key = (prefix, index)
-        if key in table:
-            prefix = table[key]
-            continue
-        emit(prefix)
-        if next_code < 4096:
-            table[key] = next_code
-            next_code += 1
-        else:
-            emit(clear)
-            table, next_code, width = {}, end + 1, min_code_size + 1
-        prefix = index
-    emit(prefix)
-    emit(end)
-    if nbits:
-        out.append(bits & 0xFF)
-    return bytes(out)
-
-
-def gif(width, height, palette, indices, transparent):
-    """Single-frame GIF89a with a 256-entry global colour table."""
-    assert len(palette) == 256
-    data = lzw(indices)
-    blocks = b"".join(bytes([len(data[i:i + 255])]) + data[i:i + 255] for i in range(0, len(data), 255))
-    return (b"GIF89a"
-            + struct.pack("<HHBBB", width, height, 0xF7, transparent, 0)  # global table, 8 bits, 256 entries
-            + bytes(c for rgb in palette for c in rgb)
-            + struct.pack("<BBBBHBB", 0x21, 0xF9, 4, 0x01, 0, transparent, 0)  # transparency flag only
-            + struct.pack("<BHHHHB", 0x2C, 0, 0, width, height, 0)  # no local table, not interlaced
-            + bytes([8]) + blocks + b"\0"
-            + b";")
 
 
 # --- Artwork --------------------------------------------------------------------------------
@@ -299,7 +252,7 @@ def make_logo(width=126, height=70):
         if rgb not in nearest:
             nearest[rgb] = min(range(1, 256), key=lambda i: sum((p - q) ** 2 for p, q in zip(rgb, palette[i])))
         indices.append(nearest[rgb])
-    return gif(width, height, palette, indices, transparent=0)
+    return png(width, height, indices, 1, palette, transparent=0)
 
 
 def main():
@@ -311,7 +264,7 @@ def main():
     for size in ICON_SIZES:
         pixels = render(icon_scene(size), size, size, size)
         outputs["assets/quorvane-%d.png" % size] = png(size, size, [c for p in pixels for c in straight(p)], 4)
-    outputs["assets/logo.gif"] = make_logo()
+    outputs["assets/logo.png"] = make_logo()
     for path, data in outputs.items():
         with open(path, "wb") as f:
             f.write(data)

@@ -204,7 +204,7 @@ void frmMain::CreateControls()
 
     Image1 = Add(new ClickLabel(this), "Image1", "Image");
     Image1->setGeometry(Twips(3240, 840, 1890, 1050));
-    Image1->setPixmap(QPixmap(QStringLiteral(":/logo.gif")));
+    Image1->setPixmap(QPixmap(QStringLiteral(":/logo.png")));
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1->setAccessibleName(QStringLiteral("Quorvane logo"));
 
