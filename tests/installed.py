@@ -18,7 +18,7 @@ def check(what, ok):
 
 def run(saved, ending=None, **env):
     """Runs the program to its end: its exit status, seconds, stderr and saved values."""
-    shutil.rmtree(config, ignore_errors=True)
+    shutil.rmtree(os.path.dirname(config), ignore_errors=True)  # autostart entry too
     os.makedirs(config)
     with open(config + "/SaveFormSettings.ini", "w") as f:
         f.write("[Values]\n" + saved)
@@ -55,10 +55,10 @@ check("the menu entry is valid", subprocess.run(
     ["desktop-file-validate", prefix + "/share/applications/quorvane.desktop"]).returncode == 0)
 
 # At logon, the clock 30 s slow: the time service is asked once, for the
-# server's instant, and the program closes itself.
+# server's instant, and the program closes itself, registered to start again.
 slow = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")[0]
-status, took, journal, values = run("cboServers=time-a-g.nist.gov", LD_PRELOAD=slow,
-                                    FAKETIME="-30")
+status, took, journal, values = run("cboServers=time-a-g.nist.gov\nchkRun=1",
+                                    LD_PRELOAD=slow, FAKETIME="-30")
 calls = dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"]).get_object(
     "org.freedesktop.timedate1", "/org/freedesktop/timedate1").GetMethodCalls(
     "SetTime", dbus_interface="org.freedesktop.DBus.Mock")
@@ -67,15 +67,15 @@ check("one line: " + journal, journal == "time-a-g.nist.gov: Time Adjusted by 30
 check(f"one SetTime, for the server's instant: {calls}", len(calls) == 1 and
       abs(calls[0][1][0] / 1e6 - calls[0][0] - 0.5) < 1.5 and not calls[0][1][1])
 check(f"kept: {values}", values == ["AutoCloseQuorvane=1", "cboServers=time-a-g.nist.gov",
-                                    "chkRun=0"])
-
-# Registered at logon, no server: the first synchronisation waits 5 s for "".
-for name, ending in (("close box", close_box), ("SIGTERM", lambda p: p.terminate()),
-                     ("SIGINT", lambda p: p.send_signal(signal.SIGINT))):
-    status, took, journal, values = run("chkRun=1", ending)
-    check(f"{name}: ends at once, saying nothing, keeping {values}: {status}, {took:.2f} s",
-          status == 0 and took < 1 and journal == "" and
-          values == ["AutoCloseQuorvane=1", "cboServers=", "chkRun=1"])
+                                    "chkRun=1"])
 with open(os.environ["XDG_CONFIG_HOME"] + "/autostart/quorvane.desktop") as f:
     check("it starts at logon", f'Exec="{prefix}/bin/quorvane"\n' in f.read())
+
+# Nothing saved: the first synchronisation waits 5 s for the empty name.
+for name, ending in (("close box", close_box), ("SIGTERM", lambda p: p.terminate()),
+                     ("SIGINT", lambda p: p.send_signal(signal.SIGINT))):
+    status, took, journal, values = run("", ending)
+    check(f"{name}: ends at once, saying nothing, keeping {values}: {status}, {took:.2f} s",
+          status == 0 and took < 1 and journal == "" and
+          values == ["AutoCloseQuorvane=1", "cboServers=", "chkRun=0"])
 sys.exit(bool(failed))
