@@ -20,7 +20,7 @@ void NoteSignal(int)
 LinuxSessionEnd::LinuxSessionEnd()
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, &SessionEnd::Ending);
         struct sigaction action {
         };

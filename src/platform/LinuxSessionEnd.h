@@ -2,8 +2,6 @@
 
 #include "platform/SessionEnd.h"
 
-class QSocketNotifier;
-
 // SIGTERM (logout), SIGINT (Ctrl+C), SIGHUP (a closed terminal) and the
 // session manager's end-of-session request. Signals are only noted in their
 // handler and acted on in the event loop, where anything may run.
@@ -12,7 +10,4 @@ class LinuxSessionEnd : public SessionEnd
     Q_OBJECT
 public:
     LinuxSessionEnd();
-
-private:
-    QSocketNotifier* notifier = nullptr;
 };
