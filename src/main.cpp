@@ -1,6 +1,7 @@
 #include "platform/LinuxClockSetter.h"
 #include "platform/LinuxProgram.h"
 #include "platform/LinuxSessionEnd.h"
+#include "platform/NetworkManagerMonitor.h"
 #include "platform/PlatformServices.h"
 #include "platform/QtMessageBox.h"
 #include "platform/StderrJournal.h"
@@ -25,8 +26,9 @@ int main(int argc, char* argv[])
     XdgRunKey runKey;
     StderrJournal journal;
     LinuxSessionEnd sessionEnd;
-    PlatformServices services{clock,   zone,   clockSetter, messages,
-                              program, runKey, journal,     sessionEnd};
+    NetworkManagerMonitor network;
+    PlatformServices services{clock,  zone,    clockSetter, messages, program,
+                              runKey, journal, sessionEnd,  network};
 
     modMain::Main(services);
     return QApplication::exec();

@@ -7,6 +7,7 @@
 #include "platform/LinuxClockSetter.h"
 #include "platform/LinuxSessionEnd.h"
 #include "platform/MessageBox.h"
+#include "platform/NetworkManagerMonitor.h"
 #include "platform/PlatformServices.h"
 #include "platform/Program.h"
 #include "platform/SystemTimeZone.h"
@@ -14,6 +15,7 @@
 #include "time/cInetTime.h"
 #include "ui/CheckBox.h"
 #include "ui/ClickLabel.h"
+#include "ui/NetworkWait.h"
 #include "ui/frmMain.h"
 #include "ui/modMain.h"
 
@@ -42,9 +44,10 @@ QByteArray Word(qint64 unixSeconds)
 constexpr qint64 June2005 = 1118836800;
 const QByteArray June = Word(June2005);
 
-// The PC as each test sets it: its clock (the wait clock is real, like the
-// wait's timer), zone, clock setter, program file, message boxes and journal.
-struct FakePc : Clock, TimeZone, ClockSetter, Program, MessageBox, Journal {
+// The PC as each test sets it: its network monitor, clock (the wait clock is
+// real, like the wait's timer), zone, clock setter, program file, message
+// boxes and journal.
+struct FakePc : NetworkMonitor, Clock, TimeZone, ClockSetter, Program, MessageBox, Journal {
     FakePc() { elapsed.start(); }
     double Now() const override { return now; }
     double WaitClock() const override { return elapsed.nsecsElapsed() / 1e9; }
@@ -64,7 +67,10 @@ struct FakePc : Clock, TimeZone, ClockSetter, Program, MessageBox, Journal {
     void End() override { ended = true; }
     void Show(const QString& text) override { shown << text; }
     void Write(const QString& line) override { lines << line; }
+    void Watch() override {}
+    State Connection() const override { return network; }
 
+    State network = State::Unknown;
     QElapsedTimer elapsed;
     double now = At(6, 15, 12, 59, 30);
     qint32 zoneResult = DaylightTime;
@@ -77,7 +83,7 @@ struct FakePc : Clock, TimeZone, ClockSetter, Program, MessageBox, Journal {
     QStringList shown, lines; // message boxes and journal lines
 };
 
-// On 127.0.0.1:37: sends the pieces 50 ms apart, then closes unless told not to.
+// On port 37 of every IPv4 address: sends the pieces 50 ms apart, then closes unless told not to.
 struct FakeTimeServer : QTcpServer {
     FakeTimeServer()
     {
@@ -91,7 +97,7 @@ struct FakeTimeServer : QTcpServer {
                             client->disconnectFromHost();
                     });
         });
-        listen(QHostAddress::LocalHost, 37);
+        listen(QHostAddress::AnyIPv4, 37);
     }
     QList<QByteArray> pieces;
     bool close = true;
@@ -104,6 +110,14 @@ void MockSetTime(const QString& code)
                    u"org.freedesktop.DBus.Mock"_s, QDBusConnection::systemBus())
         .call(u"AddMethod"_s, u"org.freedesktop.timedate1"_s, u"SetTime"_s, u"xbb"_s, QString(),
               code);
+}
+
+// NetworkManager's mock takes that state: 40 connecting, 70 connected.
+void SetManagerState(uint state)
+{
+    QDBusInterface(u"org.freedesktop.NetworkManager"_s, u"/org/freedesktop/NetworkManager"_s,
+                   u"org.freedesktop.DBus.Mock"_s, QDBusConnection::systemBus())
+        .call(u"SetGlobalConnectionState"_s, state);
 }
 
 QColor TextColour(const QWidget* label)
@@ -130,6 +144,15 @@ struct Sync {
     double takes = 0;        // seconds, at least
 };
 
+// A start-up synchronisation while the network comes up, after 2.5 s.
+struct Startup {
+    QString host = u"late.test"_s, nss = u"files dns"_s, upCommand{};
+    uint manager = 40; // NetworkManager's state until then; 0: no monitor
+    bool button = false, waits = true;
+    QString status = u" Time Adjusted by 30 Sec"_s;
+    double takes = 2.5, limit = NetworkWait::LimitSecs;
+};
+
 struct SetterCase {
     QString bus{}, code{};
     int limitMs = 5000;
@@ -138,6 +161,7 @@ struct SetterCase {
 } // namespace
 Q_DECLARE_METATYPE(Stored)
 Q_DECLARE_METATYPE(Sync)
+Q_DECLARE_METATYPE(Startup)
 Q_DECLARE_METATYPE(SetterCase)
 
 class tst_Quorvane : public QObject
@@ -166,7 +190,7 @@ class tst_Quorvane : public QObject
             settings.write("[Values]\n" + saved);
         settings.close();
         services.reset(new PlatformServices{*pc, *pc, setter ? *setter : *pc, *pc, *pc, *autostart,
-                                            *pc, sessionEnd});
+                                            *pc, sessionEnd, *pc});
         window = std::make_unique<frmMain>(*services, settings.fileName());
         window->Load();
         return *window;
@@ -368,9 +392,10 @@ private slots:
         QTest::newRow("unknown name")
             << Sync{.host = u"nowhere.invalid"_s, .status = notFound, .takes = 5};
         QTest::newRow("connection refused")
-            << Sync{.host = u"127.0.0.2"_s, .status = notFound, .takes = 5};
+            << Sync{.host = u"::1"_s, .status = notFound, .takes = 5};
         QTest::newRow("silent") << Sync{.reply = {}, .close = false, .status = noReply, .takes = 5};
         QTest::newRow("closed without a reply") << Sync{.reply = {}, .status = noReply, .takes = 5};
+        QTest::newRow("first address silent") << Sync{.host = u"dual.test"_s, .takes = 0.25};
     }
 
     void synchronise()
@@ -395,6 +420,56 @@ private slots:
                  QColor(s.status.startsWith(" Time") ? Qt::black : Qt::red));
         QVERIFY(w.cmdSynchTime->isEnabled() && w.Timer1->isActive());
         Expect(!s.status.contains(u"Server"), s.setTo);
+    }
+
+    void startUp_data()
+    {
+        QTest::addColumn<Startup>("s");
+        const QString notFound = u" Cannot find Server."_s;
+        QTest::newRow("button: at once")
+            << Startup{.button = true, .waits = false, .status = notFound, .takes = 5};
+        QTest::newRow("no such name: at once")
+            << Startup{.nss = u"files"_s, .waits = false, .status = notFound, .takes = 5};
+        QTest::newRow("gives up") << Startup{
+            .status = notFound + " no network connection came up within 1.5 seconds",
+            .takes = 1.5,
+            .limit = 1.5};
+        QTest::newRow("connecting, the name resolves later")
+            << Startup{.upCommand = u"echo 127.0.0.1 late.test >>/etc/hosts"_s};
+        QTest::newRow("no route for a while, no monitor")
+            << Startup{.host = u"route.test"_s,
+                       .upCommand = u"ip addr add 10.99.0.1/32 dev lo"_s,
+                       .manager = 0,
+                       .takes = 4};
+    }
+
+    void startUp()
+    {
+        QFETCH(Startup, s);
+        QFile nss(u"/etc/nsswitch.conf"_s);
+        QVERIFY(nss.open(QIODevice::WriteOnly) && nss.write("hosts: " + s.nss.toUtf8() + '\n'));
+        nss.close();
+        SetManagerState(s.manager ? s.manager : 70);
+        NetworkManagerMonitor manager;
+        frmMain& w = Open();
+        w.AutoCloseCount = 1; // runs out during the wait
+        modMain::CurrentServer = s.host;
+        QTimer::singleShot(2500, Qt::PreciseTimer, &manager, [&] {
+            QProcess::execute(u"sh"_s, {u"-c"_s, s.upCommand});
+            SetManagerState(70);
+        });
+        NetworkWait wait(s.manager ? static_cast<NetworkMonitor&>(manager) : *pc, *pc, s.limit);
+        const double start = pc->WaitClock();
+        s.button ? w.cmdSynchTime_Click() : w.Synchronise(&wait);
+        const double secs = pc->WaitClock() - start;
+        QVERIFY2(secs >= s.takes && secs <= s.takes + 0.3, qPrintable(QString::number(secs)));
+        QVERIFY2(pc->lines.size() == 1 && pc->lines[0].startsWith(s.host + ':' + s.status) &&
+                     pc->lines[0].contains(u"waiting"_s) == s.waits,
+                 qPrintable(pc->lines.join('\n')));
+        Expect(s.status.startsWith(u" Time"), June2005);
+        // A countdown that ran out while waiting leaves the outcome readable.
+        QCOMPARE(pc->ended, !s.waits);
+        QCOMPARE(w.Label3->text() == u"Auto Close 3 seconds.", s.waits);
     }
 
     void clicks_data()
@@ -482,12 +557,16 @@ private slots:
         w.show();
         QTRY_VERIFY_WITH_TIMEOUT(!pc->lines.isEmpty(), 7000);
         QVERIFY2(probed < 2.5, "the window took no events while the clock was set");
-        // Closing ends at once; a click stops the countdown, else it ends the
-        // program once the answer is shown.
+        // Closing ends at once; a click stops the countdown, else the outcome
+        // stays readable for three more seconds.
         QCOMPARE(ended, action == u"close");
-        QCOMPARE(pc->ended, action != u"click");
+        QCOMPARE(pc->ended, action == u"close");
         QCOMPARE(w.lblStatus->text(), u" Time Adjusted by 30 Sec"_s);
-        QCOMPARE(w.Label3->text() == u" Auto Close Stopped.", action == u"click");
+        QCOMPARE(w.Label3->text(),
+                 action == u"click" ? u" Auto Close Stopped."_s : u"Auto Close 3 seconds."_s);
+        const double shown = pc->WaitClock();
+        QTRY_VERIFY_WITH_TIMEOUT(pc->ended || action != u"wait", 4000);
+        QVERIFY(pc->WaitClock() - shown >= (action == u"wait" ? 2.9 : 0));
     }
 
     void darkTheme()

@@ -4,6 +4,7 @@ class Clock;
 class ClockSetter;
 class Journal;
 class MessageBox;
+class NetworkMonitor;
 class Program;
 class RunKey;
 class SessionEnd;
@@ -20,4 +21,5 @@ struct PlatformServices {
     RunKey& runKey;
     Journal& journal;
     SessionEnd& sessionEnd;
+    NetworkMonitor& network;
 };

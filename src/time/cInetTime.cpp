@@ -7,7 +7,8 @@
 #include "time/frmWinsock.h"
 
 #include <QEventLoop>
-#include <QTimer>
+#include <QHostInfo>
+#include <QTcpSocket>
 #include <QtEndian>
 #include <cmath>
 #include <cstring>
@@ -22,30 +23,49 @@ constexpr double TwoDays = 172800;
 // which in some zones skipped that very moment.
 constexpr double Jan1900 = 2;
 constexpr double SecondsPerDay = 86400;
+
+// The resolver's order, with the two families taking turns from the first
+// address's on (RFC 8305, section 4).
+QList<QHostAddress> Interleaved(const QList<QHostAddress>& resolved)
+{
+    QList<QHostAddress> first, other;
+    for (const QHostAddress& address : resolved)
+        (address.protocol() == resolved.constFirst().protocol() ? first : other).append(address);
+    QList<QHostAddress> turns;
+    for (qsizetype i = 0; i < qMax(first.size(), other.size()); ++i) {
+        if (i < first.size())
+            turns.append(first.at(i));
+        if (i < other.size())
+            turns.append(other.at(i));
+    }
+    return turns;
+}
 } // namespace
 
 cInetTime::cInetTime(const Clock& clock, const TimeZone& zone, ClockSetter& setter)
     : clock(clock), zone(zone), setter(setter)
 {
     oHostForm = std::make_unique<frmWinsock>();
-    oWinsock = &oHostForm->Winsock1;
-    connect(oWinsock, &QTcpSocket::connected, this, &cInetTime::oWinsock_Connect);
-    connect(oWinsock, &QTcpSocket::readyRead, this, &cInetTime::oWinsock_DataArrival);
-    connect(oWinsock, &QTcpSocket::errorOccurred, this, &cInetTime::oWinsock_Error);
+    stagger.setSingleShot(true);
+    stagger.setTimerType(Qt::PreciseTimer);
+    connect(&stagger, &QTimer::timeout, this, &cInetTime::ConnectNext);
     TimeoutSecs = 5;
     m_ErrorCheck = 0;
 }
 
 cInetTime::~cInetTime()
 {
-    oWinsock->disconnect(this);
+    // Sockets report as they are torn down: no longer to this object.
+    for (qsizetype i = 0; i < tried; ++i)
+        oHostForm->Winsock1(i)->disconnect(this);
     oWinsock = nullptr;
     oHostForm.reset();
 }
 
 void cInetTime::SetTime()
 {
-    oWinsock->connectToHost(TimeServer, RemotePort);
+    // The name is resolved once; its addresses are then tried in turn.
+    QHostInfo::lookupHost(TimeServer, this, &cInetTime::oWinsock_Resolved);
     WaitForReply();
 }
 
@@ -63,7 +83,8 @@ void cInetTime::WaitForReply()
     replyWait = &loop;
     for (;;) {
         const double left = start + TimeoutSecs - clock.WaitClock();
-        if (!m_SettingClock && (!(left > 0) || ReplyValue != 0))
+        const bool retryNow = retrying && reach == Reach::NetworkDown;
+        if (!m_SettingClock && (!(left > 0) || ReplyValue != 0 || retryNow))
             break;
         if (left > 0)
             deadline.start(static_cast<int>(std::ceil(left * 1000)));
@@ -72,8 +93,58 @@ void cInetTime::WaitForReply()
     replyWait = nullptr;
 }
 
-void cInetTime::oWinsock_Error(QAbstractSocket::SocketError error)
+void cInetTime::oWinsock_Resolved(const QHostInfo& host)
 {
+    // A resolver that cannot be reached fails for a reason that passes once
+    // the network is up; a name that does not exist is an answer.
+    if (host.error() != QHostInfo::NoError || host.addresses().isEmpty()) {
+        Fail(host.error() == QHostInfo::HostNotFound ? Reach::Answer : Reach::NetworkDown);
+        return;
+    }
+    addresses = Interleaved(host.addresses());
+    ConnectNext();
+}
+
+void cInetTime::ConnectNext()
+{
+    if (oWinsock || tried == addresses.size())
+        return;
+    QTcpSocket* socket = oHostForm->Winsock1(tried);
+    connect(socket, &QTcpSocket::connected, this, [this, socket] { oWinsock_Connect(socket); });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError error) { oWinsock_Error(socket, error); });
+    socket->connectToHost(addresses.at(tried++), RemotePort);
+    stagger.start(StaggerMs);
+}
+
+void cInetTime::oWinsock_Connect(QTcpSocket* socket)
+{
+    // The first connection made is the one asked; the others are dropped.
+    connectedAt = clock.WaitClock();
+    reach = Reach::Answer;
+    stagger.stop();
+    oWinsock = socket;
+    for (qsizetype i = 0; i < tried; ++i) {
+        if (QTcpSocket* other = oHostForm->Winsock1(i); other != socket) {
+            other->disconnect(this);
+            other->abort();
+        }
+    }
+    connect(oWinsock, &QTcpSocket::readyRead, this, &cInetTime::oWinsock_DataArrival);
+}
+
+void cInetTime::oWinsock_Error(QTcpSocket* socket, QAbstractSocket::SocketError error)
+{
+    if (socket != oWinsock) {
+        // An address that fails hands over to the next at once; the query
+        // fails when the last one has.
+        unreachable = unreachable && error == QAbstractSocket::NetworkError;
+        if (++failed == addresses.size())
+            Fail(unreachable ? Reach::NetworkDown : Reach::Answer);
+        else
+            ConnectNext();
+        return;
+    }
     // The server closing after its reply, or without one, is how the protocol
     // ends; a missing reply is told apart by Replied().
     if (error == QAbstractSocket::RemoteHostClosedError)
@@ -82,9 +153,12 @@ void cInetTime::oWinsock_Error(QAbstractSocket::SocketError error)
     oWinsock->close();
 }
 
-void cInetTime::oWinsock_Connect()
+void cInetTime::Fail(Reach why)
 {
-    connectedAt = clock.WaitClock();
+    m_ErrorCheck = -1;
+    reach = why;
+    if (replyWait)
+        replyWait->quit();
 }
 
 void cInetTime::oWinsock_DataArrival()

@@ -3,20 +3,25 @@
 #include "platform/PlatformResult.h"
 
 #include <QAbstractSocket>
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 class Clock;
 class ClockSetter;
 class QEventLoop;
+class QHostInfo;
 class QTcpSocket;
 class TimeZone;
 class frmWinsock;
 
 // One Time Protocol (RFC 868) query against one server: connect to TCP port
-// 37, take the four bytes the server sends, convert them to local time and set
-// the clock when it differs. One object serves one query.
+// 37 of the first of its addresses that answers, take the four bytes the
+// server sends, convert them to local time and set the clock when it differs.
+// One object serves one query.
 class cInetTime : public QObject
 {
     Q_OBJECT
@@ -48,14 +53,31 @@ public:
     // Whether the system has yet to answer the request to set the clock.
     bool SettingClock() const { return m_SettingClock; }
 
+    // How far a query got, for a caller that waits for the network to come up.
+    enum class Reach {
+        Answer,      // something definite: a reply, a refusal, a name that does not exist
+        NetworkDown, // no resolver or no route could be reached: nothing reached a server
+        Nothing,     // no address connected before the deadline
+    };
+    Reach Reached() const { return reach; }
+    // For a caller that tries again once the network is up: a query that
+    // finds it down then ends at once instead of at the deadline.
+    void setRetrying(bool on) { retrying = on; }
+
     static constexpr quint16 RemotePort = 37;
+    // How long an address may take to connect before the next one is tried
+    // beside it (RFC 8305).
+    static constexpr int StaggerMs = 250;
 
 private slots:
-    void oWinsock_Connect();
+    void oWinsock_Resolved(const QHostInfo& host);
     void oWinsock_DataArrival();
-    void oWinsock_Error(QAbstractSocket::SocketError error);
 
 private:
+    void ConnectNext();
+    void oWinsock_Connect(QTcpSocket* socket);
+    void oWinsock_Error(QTcpSocket* socket, QAbstractSocket::SocketError error);
+    void Fail(Reach why);
     void WaitForReply();
     void Convert(quint32 word);
     void SetClock(quint32 word);
@@ -71,7 +93,19 @@ private:
     qint32 TimeoutSecs = 0;
     qint32 ReplyValue = 0;
     qint16 m_ErrorCheck = 0;
+    // The socket that connected first; the others are closed then.
     QTcpSocket* oWinsock = nullptr;
+
+    // The server's addresses in the order they are tried, how many have been
+    // tried and how many failed, and whether every failure was for want of a
+    // route; the next address starts when the last has not connected in time.
+    QList<QHostAddress> addresses;
+    qsizetype tried = 0;
+    qsizetype failed = 0;
+    bool unreachable = true;
+    QTimer stagger;
+    Reach reach = Reach::Nothing;
+    bool retrying = false;
 
     bool m_Replied = false;
     bool m_BadReply = false;

@@ -10,6 +10,7 @@
 #include "ui/CheckBox.h"
 #include "ui/ClickLabel.h"
 #include "ui/LineWidget.h"
+#include "ui/NetworkWait.h"
 #include "ui/ServerList.h"
 #include "ui/ShapeWidget.h"
 #include "ui/modMain.h"
@@ -277,6 +278,9 @@ void frmMain::Load()
 {
     Timer2->start();
     Timer1->start();
+    // The PC's time from the first paint on, not only after the first
+    // synchronisation.
+    Timer1_Timer();
     Form_Load();
 }
 
@@ -308,7 +312,8 @@ void frmMain::showEvent(QShowEvent* event)
 
 void frmMain::Form_Activate()
 {
-    cmdSynchTime_Click();
+    NetworkWait network(services.network, services.clock);
+    Synchronise(&network);
 }
 
 void frmMain::closeEvent(QCloseEvent* event)
@@ -349,33 +354,59 @@ void frmMain::SetStatusColour(int colourNumber)
 
 void frmMain::cmdSynchTime_Click()
 {
+    Synchronise(nullptr);
+}
+
+void frmMain::Synchronise(NetworkWait* network)
+{
     SetStatusColour(Black);
     lblStatus->setToolTip({});
-    auto query = std::make_unique<cInetTime>(services.clock, services.zone, services.clockSetter);
     Timer1->stop();
     lblStatus->setText(QStringLiteral(" Contacting Server..."));
     cmdSynchTime->setEnabled(false);
-    query->setTimeServer(modMain::CurrentServer);
-    runningQuery = query.get();
-    query->SetTime();
-    runningQuery = nullptr;
-    ShowOutcome(*query);
+    const QString server = modMain::CurrentServer;
+    networkWait = network;
+    auto query = Query(server, network != nullptr);
+    while (network && network->NotUpYet(*query)) {
+        lblStatus->setText(NetworkWait::Status);
+        Timer1->start();
+        network->Pause();
+        query = Query(server, true);
+    }
+    networkWait = nullptr;
+    ShowOutcome(*query, server, network);
     cmdSynchTime->setEnabled(true);
     cmdSynchTime->setFocus();
     query.reset();
     Timer1->start();
     if (exitAfterSynch) {
-        lblStatus->repaint();
-        SaveAndExit();
+        // The countdown ran out meanwhile: leave the outcome readable a while.
+        exitAfterSynch = false;
+        AutoCloseCount = 3;
+        ShowAutoCloseCount();
+        Timer3->start();
     }
 }
 
-void frmMain::ShowOutcome(const cInetTime& query)
+std::unique_ptr<cInetTime> frmMain::Query(const QString& server, bool retrying)
+{
+    auto query = std::make_unique<cInetTime>(services.clock, services.zone, services.clockSetter);
+    query->setTimeServer(server);
+    query->setRetrying(retrying);
+    runningQuery = query.get();
+    query->SetTime();
+    runningQuery = nullptr;
+    return query;
+}
+
+void frmMain::ShowOutcome(const cInetTime& query, const QString& server, const NetworkWait* network)
 {
     QString failure;
-    if (query.ErrorCheck() != 0)
+    if (query.ErrorCheck() != 0 || (network && network->GaveUp())) {
         failure = QStringLiteral(" Cannot find Server.");
-    else if (query.BadReply())
+        if (network && network->GaveUp())
+            lblStatus->setToolTip(network->GiveUpReason());
+    } else if (query.BadReply())
         failure = QStringLiteral(" Bad reply from Server.");
     else if (!query.Replied())
         failure = QStringLiteral(" No reply from Server.");
@@ -392,11 +423,14 @@ void frmMain::ShowOutcome(const cInetTime& query)
         lblStatus->setText(QStringLiteral(" Time Adjusted by ") +
                            QString::number(query.AdjustedSecs()) + QStringLiteral(" Sec"));
     }
-    const QString server =
-        modMain::CurrentServer.isEmpty() ? QStringLiteral("(no server)") : modMain::CurrentServer;
-    const QString reason = lblStatus->toolTip();
-    services.journal.Write(server + QLatin1Char(':') + lblStatus->text() +
-                           (reason.isEmpty() ? QString() : QLatin1Char(' ') + reason));
+    QString line = (server.isEmpty() ? QStringLiteral("(no server)") : server) + QLatin1Char(':') +
+                   lblStatus->text();
+    if (!lblStatus->toolTip().isEmpty())
+        line += QLatin1Char(' ') + lblStatus->toolTip();
+    if (network && network->Waiting())
+        line += QStringLiteral(" (after waiting %1 s for the network)")
+                    .arg(network->Waited(), 0, 'f', 1);
+    services.journal.Write(line);
 }
 
 void frmMain::Timer1_Timer()
@@ -408,18 +442,29 @@ void frmMain::Timer1_Timer()
 void frmMain::Timer3_Timer()
 {
     --AutoCloseCount;
-    Label3->setText(QStringLiteral("Auto Close ") + QString::number(AutoCloseCount) +
-                    QStringLiteral(" seconds."));
+    ShowAutoCloseCount();
     if (AutoCloseCount != 0)
         return;
-    // Ending now would leave the system's question (a password dialog) and
-    // its answer untold: end as soon as the answer is shown.
-    if (runningQuery && runningQuery->SettingClock()) {
+    // Ending now would leave the outcome untold, and whoever typed a password
+    // for the clock would never see whether it worked: end once it is shown.
+    if (Pending()) {
         Timer3->stop();
         exitAfterSynch = true;
         return;
     }
     SaveAndExit();
+}
+
+void frmMain::ShowAutoCloseCount()
+{
+    Label3->setText(QStringLiteral("Auto Close ") + QString::number(AutoCloseCount) +
+                    QStringLiteral(" seconds."));
+}
+
+bool frmMain::Pending() const
+{
+    return (runningQuery && runningQuery->SettingClock()) ||
+           (networkWait && networkWait->Waiting());
 }
 
 void frmMain::StopAutoClose()

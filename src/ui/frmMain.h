@@ -5,11 +5,13 @@
 
 #include <QList>
 #include <QWidget>
+#include <memory>
 
 struct PlatformServices;
 class CheckBox;
 class ClickLabel;
 class LineWidget;
+class NetworkWait;
 class QComboBox;
 class QPushButton;
 class QTimer;
@@ -60,6 +62,8 @@ public slots:
     void Form_Unload();
     void SaveAndExit();
     void cmdSynchTime_Click();
+    // One synchronisation; at start-up with the patience to wait for the network.
+    void Synchronise(NetworkWait* network);
     void Timer1_Timer();
     void Timer3_Timer();
     void StopAutoClose();
@@ -85,7 +89,12 @@ private:
     // The colour in which a colour number is drawn under the present theme.
     QColor ShownColour(int number) const;
     void ApplyColours();
-    void ShowOutcome(const cInetTime& query);
+    std::unique_ptr<cInetTime> Query(const QString& server, bool retrying);
+    void ShowOutcome(const cInetTime& query, const QString& server, const NetworkWait* network);
+    void ShowAutoCloseCount();
+    // Whether the outcome of the synchronisation under way is still to come
+    // for longer than a query's wait: the network or the clock's setting.
+    bool Pending() const;
 
     PlatformServices& services;
     ControlValues controlValues;
@@ -94,8 +103,10 @@ private:
     bool activated = false;
     // The colour number of the status line's text.
     int statusColour = 0;
-    // The synchronisation under way, while its query runs.
+    // The synchronisation under way: its query while it runs, and the
+    // start-up run's wait for the network.
     cInetTime* runningQuery = nullptr;
-    // The countdown ran out while the clock was being set.
+    const NetworkWait* networkWait = nullptr;
+    // The countdown ran out while the synchronisation was pending.
     bool exitAfterSynch = false;
 };
