@@ -9,23 +9,36 @@
 //                                lies from the true time when it is asked for
 //   bench_query silent [RUNS]    RUNS (3) queries against a server of our own
 //                                on 127.0.0.1:37 that accepts and never sends
+//   bench_query network          10 start-up synchronisations each with
+//                                NetworkManager's mock and without a monitor,
+//                                the name resolving only some time after the
+//                                start: from the network coming up to the
+//                                clock-setting request
+//   bench_query dual             10 queries against dual.test, whose first
+//                                address is silent and second is that service
 //
 // Runs only inside tests/sandbox (tools/bench-query sets it up), where that
 // name is the loopback inetd service and port 37 is the sandbox's. The clock
 // is never set: the queries use a setter that only records what it is asked.
 #include "platform/ClockSetter.h"
 #include "platform/DateValue.h"
+#include "platform/NetworkManagerMonitor.h"
 #include "platform/SystemClock.h"
 #include "platform/SystemTimeZone.h"
 #include "time/cInetTime.h"
+#include "ui/NetworkWait.h"
 
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusInterface>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -42,6 +55,9 @@ constexpr double CpuTargetSecs = 0.05;
 constexpr int Phases = 20;
 constexpr double MeanErrorTargetSecs = 0.05;
 constexpr double WorstErrorTargetSecs = 0.55;
+constexpr double UpToRequestTargetSecs = 0.3;
+constexpr double UpToRequestUnwatchedTargetSecs = 2.5;
+constexpr double SilentFirstTargetSecs = 0.4;
 // 1 January 1970 as a date value.
 constexpr qint64 UnixEpochDay = 25569;
 
@@ -333,6 +349,109 @@ int Silent(int runs)
     Row("  wall time of that wait, median", Secs(Median(wall)), "", "");
     return 0;
 }
+// Where no monitor runs.
+class NoMonitor : public NetworkMonitor
+{
+public:
+    void Watch() override {}
+    State Connection() const override { return State::Unknown; }
+};
+
+bool WriteFile(const QString& path, const QByteArray& text)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+}
+
+void SetManagerState(uint state)
+{
+    QDBusInterface(QStringLiteral("org.freedesktop.NetworkManager"),
+                   QStringLiteral("/org/freedesktop/NetworkManager"),
+                   QStringLiteral("org.freedesktop.DBus.Mock"), QDBusConnection::systemBus())
+        .call(QStringLiteral("SetGlobalConnectionState"), state);
+}
+
+// One start-up synchronisation of a name that resolves, and a NetworkManager
+// that says connected, only after upAfter seconds: from then to the request.
+double UpToRequest(NetworkMonitor& monitor, const QString& name, double upAfter)
+{
+    SlowClock clock;
+    RecordingSetter setter;
+    SystemTimeZone zone;
+    QFile hosts(QStringLiteral("/etc/hosts"));
+    hosts.open(QIODevice::ReadOnly);
+    const QByteArray original = hosts.readAll();
+    SetManagerState(40);
+    qint64 upAt = 0;
+    QTimer::singleShot(std::lround(upAfter * 1000), Qt::PreciseTimer, [&] {
+        WriteFile(hosts.fileName(), original + "127.0.0.1 " + name.toUtf8() + '\n');
+        SetManagerState(70);
+        upAt = RealtimeMicroseconds();
+    });
+    NetworkWait wait(monitor, clock);
+    auto attempt = [&] {
+        auto query = std::make_unique<cInetTime>(clock, zone, setter);
+        query->setTimeServer(name);
+        query->setRetrying(true);
+        query->SetTime();
+        return query;
+    };
+    for (auto query = attempt(); wait.NotUpYet(*query); query = attempt())
+        wait.Pause();
+    WriteFile(hosts.fileName(), original);
+    return setter.requests == 1 && upAt ? (setter.trueAt - upAt) / 1e6 : -1;
+}
+
+int Network(int runs)
+{
+    // Names missing from /etc/hosts fail for a temporary reason: the
+    // resolver that the sandbox names does not answer.
+    if (!WriteFile(QStringLiteral("/etc/nsswitch.conf"), "hosts: files dns\n"))
+        return 2;
+    NetworkManagerMonitor manager;
+    NoMonitor none;
+    std::vector<double> watched, unwatched;
+    for (int i = 0; i < runs; ++i) {
+        // Spread over the two seconds between retries.
+        const double upAfter = 0.5 + 2.0 * i / runs;
+        watched.push_back(UpToRequest(manager, QStringLiteral("up%1.test").arg(i), upAfter));
+        unwatched.push_back(UpToRequest(none, QStringLiteral("down%1.test").arg(i), upAfter));
+        if (watched.back() < 0 || unwatched.back() < 0) {
+            std::fprintf(stderr, "bench_query: a start-up synchronisation asked for no time\n");
+            return 2;
+        }
+    }
+    const QByteArray n = QByteArray::number(runs);
+    Row(("up to request, NetworkManager, median of " + n).constData(), Secs(Median(watched)),
+        "<= 0.3 s", Verdict(Median(watched) <= UpToRequestTargetSecs));
+    Row(("  without a monitor, median of " + n).constData(), Secs(Median(unwatched)), "<= 2.5 s",
+        Verdict(Median(unwatched) <= UpToRequestUnwatchedTargetSecs));
+    return 0;
+}
+
+int Dual(int runs)
+{
+    SystemClock clock;
+    RecordingSetter setter;
+    std::vector<double> wall;
+    for (int i = 0; i < runs; ++i) {
+        SystemTimeZone zone;
+        QElapsedTimer timer;
+        timer.start();
+        cInetTime query(clock, zone, setter);
+        query.setTimeServer(QStringLiteral("dual.test"));
+        query.SetTime();
+        wall.push_back(timer.nsecsElapsed() / 1e9);
+        if (!query.Replied()) {
+            std::fprintf(stderr, "bench_query: dual.test did not answer\n");
+            return 2;
+        }
+    }
+    const double median = Median(wall);
+    Row(("first address silent, median of " + QByteArray::number(runs)).constData(), Secs(median),
+        "<= 0.4 s", Verdict(median <= SilentFirstTargetSecs));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char* argv[])
@@ -341,11 +460,13 @@ int main(int argc, char* argv[])
     const QStringList args = app.arguments().mid(1);
     const QString mode = args.value(0);
     const bool counted = mode == QLatin1String("replies") || mode == QLatin1String("silent");
+    const bool known = counted || mode == QLatin1String("phases") ||
+                       mode == QLatin1String("network") || mode == QLatin1String("dual");
     bool numeric = true;
     const int runs = args.size() > 1 ? args.at(1).toInt(&numeric) : 0;
-    if ((!counted && mode != QLatin1String("phases")) || !numeric || runs < 0 ||
-        args.size() > (counted ? 2 : 1)) {
-        std::fprintf(stderr, "usage: bench_query replies|silent [RUNS] | bench_query phases\n");
+    if (!known || !numeric || runs < 0 || args.size() > (counted ? 2 : 1)) {
+        std::fprintf(stderr, "usage: bench_query replies|silent [RUNS] | bench_query "
+                             "phases|network|dual\n");
         return 2;
     }
     if (!InSandbox()) {
@@ -362,5 +483,9 @@ int main(int argc, char* argv[])
         return Replies(runs > 0 ? runs : 20);
     if (mode == QLatin1String("phases"))
         return PhaseErrors();
+    if (mode == QLatin1String("network"))
+        return Network(10);
+    if (mode == QLatin1String("dual"))
+        return Dual(10);
     return Silent(runs > 0 ? runs : 3);
 }

@@ -351,6 +351,7 @@ private slots:
     {
         QFETCH(Stored, s);
         frmMain& w = Open(s.saved);
+        QCOMPARE(w.Label1->text(), u"12:59:30"_s); // before any synchronisation
         QCOMPARE(modMain::CurrentServer, s.server);
         QCOMPARE(w.AutoCloseQuorvane->Value(), s.autoClose);
         QCOMPARE(w.chkRun->Value(), s.launch);
@@ -458,9 +459,14 @@ private slots:
             QProcess::execute(u"sh"_s, {u"-c"_s, s.upCommand});
             SetManagerState(70);
         });
-        NetworkWait wait(s.manager ? static_cast<NetworkMonitor&>(manager) : *pc, *pc, s.limit);
+        NetworkWait wait(manager, *pc, s.limit);
         const double start = pc->WaitClock();
-        s.button ? w.cmdSynchTime_Click() : w.Synchronise(&wait);
+        if (s.button)
+            w.cmdSynchTime_Click();
+        else if (s.manager)
+            w.Synchronise(&wait);
+        else // as the first showing runs it, over the fake PC's monitor
+            w.Form_Activate();
         const double secs = pc->WaitClock() - start;
         QVERIFY2(secs >= s.takes && secs <= s.takes + 0.3, qPrintable(QString::number(secs)));
         QVERIFY2(pc->lines.size() == 1 && pc->lines[0].startsWith(s.host + ':' + s.status) &&
