@@ -15,17 +15,13 @@ const QString Path = QStringLiteral("/org/freedesktop/NetworkManager");
 constexpr uint ConnectedLocal = 50;
 } // namespace
 
-NetworkManagerMonitor::NetworkManagerMonitor(const QString& busAddress) : busAddress(busAddress) {}
-
 void NetworkManagerMonitor::Watch()
 {
     // Connected on first use only: most runs find the network up at once.
     if (watching)
         return;
     watching = true;
-    QDBusConnection bus = busAddress.isEmpty()
-                              ? QDBusConnection::systemBus()
-                              : QDBusConnection::connectToBus(busAddress, busAddress);
+    QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
         return;
     bus.connect(Service, Path, Service, QStringLiteral("StateChanged"), this,

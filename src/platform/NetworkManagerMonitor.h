@@ -2,18 +2,13 @@
 
 #include "platform/NetworkMonitor.h"
 
-#include <QString>
-
 // NetworkManager's global state, read from the system bus. Read directly
-// rather than through QNetworkInformation, which tells "connecting" apart
-// from neither "connected" nor having no monitor at all.
+// rather than through QNetworkInformation, which reports "connecting" as
+// Unknown, the same as having no monitor at all.
 class NetworkManagerMonitor : public NetworkMonitor
 {
     Q_OBJECT
 public:
-    // busAddress empty: the system bus.
-    explicit NetworkManagerMonitor(const QString& busAddress = {});
-
     void Watch() override;
     State Connection() const override { return state; }
 
@@ -21,7 +16,6 @@ private slots:
     void StateChanged(uint managerState);
 
 private:
-    QString busAddress;
     State state = State::Unknown;
     bool watching = false;
 };

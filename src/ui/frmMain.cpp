@@ -401,12 +401,14 @@ std::unique_ptr<cInetTime> frmMain::Query(const QString& server, bool retrying)
 
 void frmMain::ShowOutcome(const cInetTime& query, const QString& server, const NetworkWait* network)
 {
+    const QString notFound = QStringLiteral(" Cannot find Server.");
     QString failure;
-    if (query.ErrorCheck() != 0 || (network && network->GaveUp())) {
-        failure = QStringLiteral(" Cannot find Server.");
-        if (network && network->GaveUp())
-            lblStatus->setToolTip(network->GiveUpReason());
-    } else if (query.BadReply())
+    if (network && network->GaveUp()) {
+        failure = notFound;
+        lblStatus->setToolTip(network->GiveUpReason());
+    } else if (query.ErrorCheck() != 0)
+        failure = notFound;
+    else if (query.BadReply())
         failure = QStringLiteral(" Bad reply from Server.");
     else if (!query.Replied())
         failure = QStringLiteral(" No reply from Server.");
