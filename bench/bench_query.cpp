@@ -75,6 +75,7 @@ class SlowClock : public Clock
 {
 public:
     double Now() const override { return system.Now() - 30.0 / 86400; }
+    double PreciseNow() const override { return system.PreciseNow() - 30.0 / 86400; }
     double WaitClock() const override { return system.WaitClock(); }
 
 private:

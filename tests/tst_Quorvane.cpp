@@ -47,6 +47,8 @@ const QByteArray June = Word(June2005);
 struct FakePc : Clock, TimeZone, ClockSetter, Program, MessageBox, Journal {
     FakePc() { elapsed.start(); }
     double Now() const override { return now; }
+    // With its fraction: by default half a second on, where a count's estimate lies.
+    double PreciseNow() const override { return now + phase / 86400; }
     double WaitClock() const override { return elapsed.nsecsElapsed() / 1e9; }
     qint32 GetTimeZoneInformation(TimeZoneInformation& info) const override
     {
@@ -66,7 +68,7 @@ struct FakePc : Clock, TimeZone, ClockSetter, Program, MessageBox, Journal {
     void Write(const QString& line) override { lines << line; }
 
     QElapsedTimer elapsed;
-    double now = At(6, 15, 12, 59, 30);
+    double now = At(6, 15, 12, 59, 30), phase = 0.5;
     qint32 zoneResult = DaylightTime;
     TimeZoneInformation zone{0, 0, -60};
     QList<qint64> asked, askedAt; // instants asked for, and when on the real clock
@@ -123,7 +125,7 @@ struct Sync {
     QList<QByteArray> reply{June};
     bool close = true;
     int zone = TimeZone::DaylightTime, bias = 0;
-    double pc = At(6, 15, 12, 59, 30);
+    double pc = At(6, 15, 12, 59, 30), phase = 0.5;
     int answerAfterMs = 0;
     QString refusal{}, status = u" Time Adjusted by 30 Sec"_s;
     qint64 setTo = June2005; // when the clock is to be set
@@ -252,16 +254,18 @@ private slots:
     {
         QTest::addColumn<QDateTime>("at");
         const auto now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+        // The count wraps between the first two; the third is far after.
+        const auto wrap = QDateTime::fromSecsSinceEpoch(2085978495), late = wrap.addYears(64);
         for (const QByteArray& id : QTimeZone::availableTimeZoneIds()) {
             const QTimeZone zone(id);
-            QList<QDateTime> instants{now};
+            QList<QDateTime> instants{now, wrap, wrap.addSecs(2), late};
             for (const auto& change : {zone.previousTransition(now), zone.nextTransition(now)})
                 if (change.atUtc.isValid())
                     instants << change.atUtc.addSecs(-3600) << change.atUtc.addSecs(3600);
-            // Only what the protocol's count can say, 1900 to 2036; local mean
+            // Only what the count says in its era, 2000 to 2136; local mean
             // time, offset by seconds, went before any clock a PC is set by.
             for (const QDateTime& at : instants)
-                if (quint64(at.toSecsSinceEpoch() + 2208988800) <= 0xFFFFFFFF &&
+                if (quint64(at.toSecsSinceEpoch() - 946684800) <= 0xFFFFFFFF &&
                     zone.offsetFromUtc(at) % 60 == 0)
                     QTest::addRow("%s %s", id.data(), qPrintable(at.toString(Qt::ISODate)))
                         << at.toTimeZone(zone);
@@ -281,6 +285,8 @@ private slots:
             query.Convert(quint32(at.toSecsSinceEpoch() + 2208988800));
             QCOMPARE(query.AdjustedSecs(), slow);
             Expect(slow, at.toSecsSinceEpoch());
+            QCOMPARE(DateValue::Format(query.ReturnedDate(), u"dddd dd mmm yyyy hh:mm:ss"_s),
+                     at.toString(u"dddd dd MMM yyyy HH:mm:ss"_s));
         }
         qputenv("TZ", "UTC");
     }
@@ -371,6 +377,15 @@ private slots:
             << Sync{.host = u"127.0.0.2"_s, .status = notFound, .takes = 5};
         QTest::newRow("silent") << Sync{.reply = {}, .close = false, .status = noReply, .takes = 5};
         QTest::newRow("closed without a reply") << Sync{.reply = {}, .status = noReply, .takes = 5};
+        // The server read its clock 100 ms before its reply arrived.
+        for (const int slow : {0, 30, -30})
+            for (const double phase : {0.0, 0.3, 0.6, 0.9})
+                QTest::addRow("%d s slow, server read its clock %.1f s into the second", slow,
+                              phase)
+                    << Sync{.reply = {{}, {}, June},
+                            .pc = At(6, 15, 13, 0, 0) - slow / 86400.0,
+                            .phase = phase + 0.1,
+                            .status = u" Time Adjusted by %1 Sec"_s.arg(slow)};
     }
 
     void synchronise()
@@ -382,6 +397,7 @@ private slots:
         pc->zoneResult = s.zone;
         pc->zone.Bias = s.bias;
         pc->now = s.pc;
+        pc->phase = s.phase;
         pc->answerAfterMs = s.answerAfterMs;
         pc->answer = {s.refusal.isEmpty(), s.refusal};
         modMain::CurrentServer = s.host;
@@ -394,7 +410,7 @@ private slots:
         QCOMPARE(TextColour(w.lblStatus),
                  QColor(s.status.startsWith(" Time") ? Qt::black : Qt::red));
         QVERIFY(w.cmdSynchTime->isEnabled() && w.Timer1->isActive());
-        Expect(!s.status.contains(u"Server"), s.setTo);
+        Expect(!s.status.contains(u"Server") && !s.status.endsWith(u" 0 Sec"), s.setTo);
     }
 
     void clicks_data()
