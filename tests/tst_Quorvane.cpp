@@ -326,6 +326,8 @@ private slots:
                       "time-b-g.nist.gov"};
         QTest::newRow("greyed") << Stored{"AutoCloseQuorvane=2", 2, 0, ""};
         QTest::newRow("unreadable") << Stored{"chkRun=x\ncboServers=gone.example", 1, 0, ""};
+        QTest::newRow("a list, then a good value") << Stored{
+            "AutoCloseQuorvane=0, 1\ncboServers=time-b-g.nist.gov", 1, 0, "time-b-g.nist.gov"};
         QTest::newRow("launch box checked: registered anew") << Stored{"chkRun=1", 1, 1, ""};
     }
 
@@ -456,8 +458,9 @@ private slots:
         // A file stands where the autostart folder should be made.
         QFile blocker(dir->filePath(u"autostart"_s));
         QVERIFY(QDir(dir->path()).rmdir(blocker.fileName()) && blocker.open(QIODevice::WriteOnly));
+        QTest::mouseClick(w.chkRun, Qt::LeftButton); // ticking, then unticking
         QTest::mouseClick(w.chkRun, Qt::LeftButton);
-        QCOMPARE(pc->shown, QStringList{u"Error 20 opening key\r\n"_s});
+        QCOMPARE(pc->shown, QStringList(2, u"Error 20 opening key\r\n"_s));
     }
 
     void clockSettingTakesLong_data()
