@@ -7,6 +7,10 @@
 //                                started at evenly spread points of the real
 //                                clock's second: how far the instant asked for
 //                                lies from the true time when it is asked for
+//   bench_query delayed          as many against a server of our own on
+//                                127.0.0.1:37 that answers 100 ms after reading
+//                                its clock: how often a right clock reads an
+//                                offset other than 0
 //   bench_query silent [RUNS]    RUNS (3) queries against a server of our own
 //                                on 127.0.0.1:37 that accepts and never sends
 //
@@ -26,6 +30,8 @@
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
+#include <QtEndian>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -42,6 +48,7 @@ constexpr double CpuTargetSecs = 0.05;
 constexpr int Phases = 20;
 constexpr double MeanErrorTargetSecs = 0.05;
 constexpr double WorstErrorTargetSecs = 0.55;
+constexpr int ReplyDelayMs = 100;
 // 1 January 1970 as a date value.
 constexpr qint64 UnixEpochDay = 25569;
 
@@ -116,6 +123,9 @@ struct Query {
     bool replied = false;
     // The count the server sent, as seconds since 1970.
     qint64 serverUnixSecs = 0;
+    qint32 offset = 0;
+    // The real clock's whole second right after the reply was handled.
+    qint64 handledUnixSecs = 0;
 };
 
 // Back from the local date value the query made of the count: whole seconds,
@@ -142,6 +152,8 @@ Query RunQuery(const Clock& clock, ClockSetter& setter)
         query.SetTime();
         result.replied = query.Replied();
         returned = query.ReturnedDate();
+        result.offset = query.AdjustedSecs();
+        result.handledUnixSecs = RealtimeMicroseconds() / 1000000;
     }
     result.wallSecs = wall.nsecsElapsed() / 1e9;
     result.cpuSecs = CpuSeconds() - cpu;
@@ -277,6 +289,7 @@ int PhaseErrors()
     // Error: the instant asked for (or the whole second the server sent)
     // minus the true time when it is asked for.
     std::vector<double> asked, count;
+    int misread = 0;
     for (int i = 0; i < Phases; ++i) {
         WaitForPhase((i + 0.5) / Phases);
         const int requests = setter.requests;
@@ -288,6 +301,7 @@ int PhaseErrors()
         }
         asked.push_back((setter.askedFor - setter.trueAt) / 1e6);
         count.push_back((q.serverUnixSecs * 1000000 - setter.trueAt) / 1e6);
+        misread += q.offset != 30;
     }
 
     const double mean = Mean(asked);
@@ -299,6 +313,53 @@ int PhaseErrors()
         Verdict(std::fabs(worst) <= WorstErrorTargetSecs));
     Row("  setting the count itself (rdate): mean", SignedSecs(Mean(count)), "", "");
     Row("    worst", SignedSecs(Worst(count)), "", "");
+    Row("clock 30 s slow read other than 30", QStringLiteral("%1 of %2").arg(misread).arg(Phases),
+        "", "");
+    return 0;
+}
+
+int Delayed()
+{
+    // Reads its clock when the connection comes in and sends that second
+    // 100 ms later, as a slow or busy server would.
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, cInetTime::RemotePort)) {
+        std::fprintf(stderr, "bench_query: cannot listen on 127.0.0.1:37: %s\n",
+                     qPrintable(server.errorString()));
+        return 2;
+    }
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        while (QTcpSocket* client = server.nextPendingConnection()) {
+            client->setParent(&server);
+            const quint32 word =
+                qToBigEndian(quint32(RealtimeMicroseconds() / 1000000 + 2208988800));
+            QTimer::singleShot(ReplyDelayMs, Qt::PreciseTimer, client, [client, word] {
+                client->write(reinterpret_cast<const char*>(&word), sizeof word);
+                client->disconnectFromHost();
+            });
+        }
+    });
+
+    SystemClock clock;
+    RecordingSetter setter;
+    RunQuery(clock, setter);
+    int off = 0, offBefore = 0;
+    for (int i = 0; i < Phases; ++i) {
+        WaitForPhase((i + 0.5) / Phases);
+        const Query q = RunQuery(clock, setter);
+        if (!q.replied) {
+            std::fprintf(stderr, "bench_query: the delayed server was not answered for\n");
+            return 2;
+        }
+        off += q.offset != 0;
+        // As the offset was taken before: the server's whole second minus
+        // the PC's, read when the reply is handled.
+        offBefore += q.serverUnixSecs != q.handledUnixSecs;
+    }
+    const QString n = QStringLiteral(" of %1").arg(Phases);
+    Row("100-ms server: right clock read other than 0", QString::number(off) + n, "0 of 20",
+        Verdict(off == 0));
+    Row("  whole seconds on both sides, as before", QString::number(offBefore) + n, "", "");
     return 0;
 }
 
@@ -344,9 +405,10 @@ int main(int argc, char* argv[])
     const bool counted = mode == QLatin1String("replies") || mode == QLatin1String("silent");
     bool numeric = true;
     const int runs = args.size() > 1 ? args.at(1).toInt(&numeric) : 0;
-    if ((!counted && mode != QLatin1String("phases")) || !numeric || runs < 0 ||
-        args.size() > (counted ? 2 : 1)) {
-        std::fprintf(stderr, "usage: bench_query replies|silent [RUNS] | bench_query phases\n");
+    if ((!counted && mode != QLatin1String("phases") && mode != QLatin1String("delayed")) ||
+        !numeric || runs < 0 || args.size() > (counted ? 2 : 1)) {
+        std::fprintf(stderr,
+                     "usage: bench_query replies|silent [RUNS] | bench_query phases|delayed\n");
         return 2;
     }
     if (!InSandbox()) {
@@ -363,5 +425,7 @@ int main(int argc, char* argv[])
         return Replies(runs > 0 ? runs : 20);
     if (mode == QLatin1String("phases"))
         return PhaseErrors();
+    if (mode == QLatin1String("delayed"))
+        return Delayed();
     return Silent(runs > 0 ? runs : 3);
 }
