@@ -7,6 +7,10 @@
 //                                started at evenly spread points of the real
 //                                clock's second: how far the instant asked for
 //                                lies from the true time when it is asked for
+//   bench_query delayed          as many against a server of our own on
+//                                127.0.0.1:37 that answers 100 ms after reading
+//                                its clock: how often a right clock reads an
+//                                offset other than 0
 //   bench_query silent [RUNS]    RUNS (3) queries against a server of our own
 //                                on 127.0.0.1:37 that accepts and never sends
 //   bench_query network          10 start-up synchronisations each with
@@ -39,6 +43,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QtEndian>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -58,6 +63,7 @@ constexpr double WorstErrorTargetSecs = 0.55;
 constexpr double UpToRequestTargetSecs = 0.3;
 constexpr double UpToRequestUnwatchedTargetSecs = 2.5;
 constexpr double SilentFirstTargetSecs = 0.4;
+constexpr int ReplyDelayMs = 100;
 // 1 January 1970 as a date value.
 constexpr qint64 UnixEpochDay = 25569;
 
@@ -91,6 +97,7 @@ class SlowClock : public Clock
 {
 public:
     double Now() const override { return system.Now() - 30.0 / 86400; }
+    double PreciseNow() const override { return system.PreciseNow() - 30.0 / 86400; }
     double WaitClock() const override { return system.WaitClock(); }
 
 private:
@@ -131,6 +138,9 @@ struct Query {
     bool replied = false;
     // The count the server sent, as seconds since 1970.
     qint64 serverUnixSecs = 0;
+    qint32 offset = 0;
+    // The real clock's whole second right after the reply was handled.
+    qint64 handledUnixSecs = 0;
 };
 
 // Back from the local date value the query made of the count: whole seconds,
@@ -157,6 +167,8 @@ Query RunQuery(const Clock& clock, ClockSetter& setter)
         query.SetTime();
         result.replied = query.Replied();
         returned = query.ReturnedDate();
+        result.offset = query.AdjustedSecs();
+        result.handledUnixSecs = RealtimeMicroseconds() / 1000000;
     }
     result.wallSecs = wall.nsecsElapsed() / 1e9;
     result.cpuSecs = CpuSeconds() - cpu;
@@ -292,6 +304,7 @@ int PhaseErrors()
     // Error: the instant asked for (or the whole second the server sent)
     // minus the true time when it is asked for.
     std::vector<double> asked, count;
+    int misread = 0;
     for (int i = 0; i < Phases; ++i) {
         WaitForPhase((i + 0.5) / Phases);
         const int requests = setter.requests;
@@ -303,6 +316,7 @@ int PhaseErrors()
         }
         asked.push_back((setter.askedFor - setter.trueAt) / 1e6);
         count.push_back((q.serverUnixSecs * 1000000 - setter.trueAt) / 1e6);
+        misread += q.offset != 30;
     }
 
     const double mean = Mean(asked);
@@ -314,6 +328,53 @@ int PhaseErrors()
         Verdict(std::fabs(worst) <= WorstErrorTargetSecs));
     Row("  setting the count itself (rdate): mean", SignedSecs(Mean(count)), "", "");
     Row("    worst", SignedSecs(Worst(count)), "", "");
+    Row("clock 30 s slow read other than 30", QStringLiteral("%1 of %2").arg(misread).arg(Phases),
+        "", "");
+    return 0;
+}
+
+int Delayed()
+{
+    // Reads its clock when the connection comes in and sends that second
+    // 100 ms later, as a slow or busy server would.
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, cInetTime::RemotePort)) {
+        std::fprintf(stderr, "bench_query: cannot listen on 127.0.0.1:37: %s\n",
+                     qPrintable(server.errorString()));
+        return 2;
+    }
+    QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
+        while (QTcpSocket* client = server.nextPendingConnection()) {
+            client->setParent(&server);
+            const quint32 word =
+                qToBigEndian(quint32(RealtimeMicroseconds() / 1000000 + 2208988800));
+            QTimer::singleShot(ReplyDelayMs, Qt::PreciseTimer, client, [client, word] {
+                client->write(reinterpret_cast<const char*>(&word), sizeof word);
+                client->disconnectFromHost();
+            });
+        }
+    });
+
+    SystemClock clock;
+    RecordingSetter setter;
+    RunQuery(clock, setter);
+    int off = 0, offBefore = 0;
+    for (int i = 0; i < Phases; ++i) {
+        WaitForPhase((i + 0.5) / Phases);
+        const Query q = RunQuery(clock, setter);
+        if (!q.replied) {
+            std::fprintf(stderr, "bench_query: the delayed server was not answered for\n");
+            return 2;
+        }
+        off += q.offset != 0;
+        // As the offset was taken before: the server's whole second minus
+        // the PC's, read when the reply is handled.
+        offBefore += q.serverUnixSecs != q.handledUnixSecs;
+    }
+    const QString n = QStringLiteral(" of %1").arg(Phases);
+    Row("100-ms server: right clock read other than 0", QString::number(off) + n, "0 of 20",
+        Verdict(off == 0));
+    Row("  whole seconds on both sides, as before", QString::number(offBefore) + n, "", "");
     return 0;
 }
 
@@ -461,12 +522,13 @@ int main(int argc, char* argv[])
     const QString mode = args.value(0);
     const bool counted = mode == QLatin1String("replies") || mode == QLatin1String("silent");
     const bool known = counted || mode == QLatin1String("phases") ||
-                       mode == QLatin1String("network") || mode == QLatin1String("dual");
+                       mode == QLatin1String("delayed") || mode == QLatin1String("network") ||
+                       mode == QLatin1String("dual");
     bool numeric = true;
     const int runs = args.size() > 1 ? args.at(1).toInt(&numeric) : 0;
     if (!known || !numeric || runs < 0 || args.size() > (counted ? 2 : 1)) {
         std::fprintf(stderr, "usage: bench_query replies|silent [RUNS] | bench_query "
-                             "phases|network|dual\n");
+                             "phases|delayed|network|dual\n");
         return 2;
     }
     if (!InSandbox()) {
@@ -487,5 +549,7 @@ int main(int argc, char* argv[])
         return Network(10);
     if (mode == QLatin1String("dual"))
         return Dual(10);
+    if (mode == QLatin1String("delayed"))
+        return Delayed();
     return Silent(runs > 0 ? runs : 3);
 }

@@ -1,6 +1,7 @@
 # The installed program as its users run it: at logon until it closes itself,
-# and ended by its close box, logout (SIGTERM) and Ctrl+C (SIGINT) while it
-# waits for a server. Runs in tests/sandbox --inetd --mock, under xvfb-run.
+# and ended by its close box, logout (SIGTERM), Ctrl+C (SIGINT) and a closed
+# terminal (SIGHUP) while it waits for a server. Runs in tests/sandbox --inetd
+# --mock, under xvfb-run.
 import glob, os, shutil, signal, subprocess, sys, time
 import dbus
 from Xlib import X, Xatom, display, protocol
@@ -73,7 +74,8 @@ with open(os.environ["XDG_CONFIG_HOME"] + "/autostart/quorvane.desktop") as f:
 
 # Nothing saved: the first synchronisation waits 5 s for the empty name.
 for name, ending in (("close box", close_box), ("SIGTERM", lambda p: p.terminate()),
-                     ("SIGINT", lambda p: p.send_signal(signal.SIGINT))):
+                     ("SIGINT", lambda p: p.send_signal(signal.SIGINT)),
+                     ("SIGHUP", lambda p: p.send_signal(signal.SIGHUP))):
     status, took, journal, values = run("", ending)
     check(f"{name}: ends at once, saying nothing, keeping {values}: {status}, {took:.2f} s",
           status == 0 and took < 1 and journal == "" and

@@ -50,6 +50,8 @@ const QByteArray June = Word(June2005);
 struct FakePc : NetworkMonitor, Clock, TimeZone, ClockSetter, Program, MessageBox, Journal {
     FakePc() { elapsed.start(); }
     double Now() const override { return now; }
+    // With its fraction: by default half a second on, where a count's estimate lies.
+    double PreciseNow() const override { return now + phase / 86400; }
     double WaitClock() const override { return elapsed.nsecsElapsed() / 1e9; }
     qint32 GetTimeZoneInformation(TimeZoneInformation& info) const override
     {
@@ -72,7 +74,7 @@ struct FakePc : NetworkMonitor, Clock, TimeZone, ClockSetter, Program, MessageBo
 
     State network = State::Unknown;
     QElapsedTimer elapsed;
-    double now = At(6, 15, 12, 59, 30);
+    double now = At(6, 15, 12, 59, 30), phase = 0.5;
     qint32 zoneResult = DaylightTime;
     TimeZoneInformation zone{0, 0, -60};
     QList<qint64> asked, askedAt; // instants asked for, and when on the real clock
@@ -137,7 +139,7 @@ struct Sync {
     QList<QByteArray> reply{June};
     bool close = true;
     int zone = TimeZone::DaylightTime, bias = 0;
-    double pc = At(6, 15, 12, 59, 30);
+    double pc = At(6, 15, 12, 59, 30), phase = 0.5;
     int answerAfterMs = 0;
     QString refusal{}, status = u" Time Adjusted by 30 Sec"_s;
     qint64 setTo = June2005; // when the clock is to be set
@@ -276,16 +278,18 @@ private slots:
     {
         QTest::addColumn<QDateTime>("at");
         const auto now = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
+        // The count wraps between the first two; the third is far after.
+        const auto wrap = QDateTime::fromSecsSinceEpoch(2085978495), late = wrap.addYears(64);
         for (const QByteArray& id : QTimeZone::availableTimeZoneIds()) {
             const QTimeZone zone(id);
-            QList<QDateTime> instants{now};
+            QList<QDateTime> instants{now, wrap, wrap.addSecs(2), late};
             for (const auto& change : {zone.previousTransition(now), zone.nextTransition(now)})
                 if (change.atUtc.isValid())
                     instants << change.atUtc.addSecs(-3600) << change.atUtc.addSecs(3600);
-            // Only what the protocol's count can say, 1900 to 2036; local mean
+            // Only what the count says in its era, 2000 to 2136; local mean
             // time, offset by seconds, went before any clock a PC is set by.
             for (const QDateTime& at : instants)
-                if (quint64(at.toSecsSinceEpoch() + 2208988800) <= 0xFFFFFFFF &&
+                if (quint64(at.toSecsSinceEpoch() - 946684800) <= 0xFFFFFFFF &&
                     zone.offsetFromUtc(at) % 60 == 0)
                     QTest::addRow("%s %s", id.data(), qPrintable(at.toString(Qt::ISODate)))
                         << at.toTimeZone(zone);
@@ -305,6 +309,8 @@ private slots:
             query.Convert(quint32(at.toSecsSinceEpoch() + 2208988800));
             QCOMPARE(query.AdjustedSecs(), slow);
             Expect(slow, at.toSecsSinceEpoch());
+            QCOMPARE(DateValue::Format(query.ReturnedDate(), u"dddd dd mmm yyyy hh:mm:ss"_s),
+                     at.toString(u"dddd dd MMM yyyy HH:mm:ss"_s));
         }
         qputenv("TZ", "UTC");
     }
@@ -344,6 +350,8 @@ private slots:
                       "time-b-g.nist.gov"};
         QTest::newRow("greyed") << Stored{"AutoCloseQuorvane=2", 2, 0, ""};
         QTest::newRow("unreadable") << Stored{"chkRun=x\ncboServers=gone.example", 1, 0, ""};
+        QTest::newRow("a list, then a good value") << Stored{
+            "AutoCloseQuorvane=0, 1\ncboServers=time-b-g.nist.gov", 1, 0, "time-b-g.nist.gov"};
         QTest::newRow("launch box checked: registered anew") << Stored{"chkRun=1", 1, 1, ""};
     }
 
@@ -397,6 +405,15 @@ private slots:
         QTest::newRow("silent") << Sync{.reply = {}, .close = false, .status = noReply, .takes = 5};
         QTest::newRow("closed without a reply") << Sync{.reply = {}, .status = noReply, .takes = 5};
         QTest::newRow("first address silent") << Sync{.host = u"dual.test"_s, .takes = 0.25};
+        // The server read its clock 100 ms before its reply arrived.
+        for (const int slow : {0, 30, -30})
+            for (const double phase : {0.0, 0.3, 0.6, 0.9})
+                QTest::addRow("%d s slow, server read its clock %.1f s into the second", slow,
+                              phase)
+                    << Sync{.reply = {{}, {}, June},
+                            .pc = At(6, 15, 13, 0, 0) - slow / 86400.0,
+                            .phase = phase + 0.1,
+                            .status = u" Time Adjusted by %1 Sec"_s.arg(slow)};
     }
 
     void synchronise()
@@ -408,6 +425,7 @@ private slots:
         pc->zoneResult = s.zone;
         pc->zone.Bias = s.bias;
         pc->now = s.pc;
+        pc->phase = s.phase;
         pc->answerAfterMs = s.answerAfterMs;
         pc->answer = {s.refusal.isEmpty(), s.refusal};
         modMain::CurrentServer = s.host;
@@ -420,7 +438,7 @@ private slots:
         QCOMPARE(TextColour(w.lblStatus),
                  QColor(s.status.startsWith(" Time") ? Qt::black : Qt::red));
         QVERIFY(w.cmdSynchTime->isEnabled() && w.Timer1->isActive());
-        Expect(!s.status.contains(u"Server"), s.setTo);
+        Expect(!s.status.contains(u"Server") && !s.status.endsWith(u" 0 Sec"), s.setTo);
     }
 
     void startUp_data()
@@ -521,8 +539,9 @@ private slots:
         // A file stands where the autostart folder should be made.
         QFile blocker(dir->filePath(u"autostart"_s));
         QVERIFY(QDir(dir->path()).rmdir(blocker.fileName()) && blocker.open(QIODevice::WriteOnly));
+        QTest::mouseClick(w.chkRun, Qt::LeftButton); // ticking, then unticking
         QTest::mouseClick(w.chkRun, Qt::LeftButton);
-        QCOMPARE(pc->shown, QStringList{u"Error 20 opening key\r\n"_s});
+        QCOMPARE(pc->shown, QStringList(2, u"Error 20 opening key\r\n"_s));
     }
 
     void clockSettingTakesLong_data()

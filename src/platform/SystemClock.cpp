@@ -11,10 +11,15 @@ SystemClock::SystemClock()
 
 double SystemClock::Now() const
 {
-    // Whole seconds, so that the display and the offset agree with what the
-    // user reads on the clock.
+    // Whole seconds, so that the display shows what the user reads on the clock.
     QDateTime now = QDateTime::currentDateTime();
     return DateValue::FromDateTime(now.date(), now.time().addMSecs(-now.time().msec()));
+}
+
+double SystemClock::PreciseNow() const
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return DateValue::FromDateTime(now.date(), now.time());
 }
 
 double SystemClock::WaitClock() const

@@ -9,6 +9,7 @@ class SystemClock : public Clock
 public:
     SystemClock();
     double Now() const override;
+    double PreciseNow() const override;
     double WaitClock() const override;
 
 private:

@@ -2,7 +2,6 @@
 
 #include "platform/Clock.h"
 #include "platform/ClockSetter.h"
-#include "platform/DateValue.h"
 #include "platform/TimeZone.h"
 #include "time/frmWinsock.h"
 
@@ -18,6 +17,11 @@ namespace
 {
 // Seconds from 1 January 1900 to 1 January 1970, both UTC.
 constexpr qint64 UnixEpochInTimeProtocol = 2208988800LL;
+// The count wraps to 0 on 7 February 2036 06:28:16 UTC. It is read in the 136
+// years that begin on 1 January 2000 00:00:00 UTC, so a count below that day's
+// has wrapped: a PC clock that is years wrong cannot be trusted with the era.
+constexpr quint32 EraStart = 3155673600U;
+constexpr qint64 CountsPerEra = qint64(1) << 32;
 constexpr double TwoDays = 172800;
 // 1 January 1900 00:00:00 as a date value: counted, never read as local time,
 // which in some zones skipped that very moment.
@@ -178,7 +182,8 @@ void cInetTime::oWinsock_DataArrival()
 
 void cInetTime::Convert(quint32 word)
 {
-    const double ServerSecs = word;
+    const qint64 count = word < EraStart ? word + CountsPerEra : word;
+    const double ServerSecs = static_cast<double>(count);
 
     TimeZoneInformation info{};
     ReplyValue = zone.GetTimeZoneInformation(info);
@@ -196,11 +201,18 @@ void cInetTime::Convert(quint32 word)
     }
     const double LocalSecs = ServerSecs - bias;
 
-    const double PcSecs = static_cast<double>(DateValue::SecondsBetween(Jan1900, clock.Now()));
-    const double difference = LocalSecs - PcSecs;
-    if (difference < std::numeric_limits<qint32>::min() ||
+    // The best estimate of the true time, which is what the clock would be set
+    // to, against the PC clock read at the same moment with its fraction: two
+    // whole seconds read a reply's travel apart would make a right clock one
+    // second off whenever a second turns on the way.
+    const double since = (arrivedAt - connectedAt) / 2 + (clock.WaitClock() - arrivedAt);
+    const double estimate = LocalSecs + 0.5 + since;
+    const double PcSecs = (clock.PreciseNow() - Jan1900) * SecondsPerDay;
+    const double difference = std::round(estimate - PcSecs);
+    if (word == 0 || difference < std::numeric_limits<qint32>::min() ||
         difference > std::numeric_limits<qint32>::max()) {
-        // More than about 68 years away, such as a reply of zero: not a time.
+        // Zero is the classic broken reply; more than about 68 years away is
+        // no time either.
         m_BadReply = true;
         return;
     }
@@ -209,10 +221,10 @@ void cInetTime::Convert(quint32 word)
     m_Replied = true;
 
     if (m_AdjustedSecs != 0)
-        SetClock(word);
+        SetClock(count, since);
 }
 
-void cInetTime::SetClock(quint32 word)
+void cInetTime::SetClock(qint64 count, double since)
 {
     // One setting of a UTC instant: no local-time text can land on the wrong
     // side of a daylight-saving change. The count is cut down to a whole
@@ -220,9 +232,8 @@ void cInetTime::SetClock(quint32 word)
     // it: ask for the middle of that second, carried forward by the reply's
     // travel (half the time from connecting to its arrival) and by the time
     // since it arrived.
-    const double since = (arrivedAt - connectedAt) / 2 + (clock.WaitClock() - arrivedAt);
-    const qint64 micro = (static_cast<qint64>(word) - UnixEpochInTimeProtocol) * 1000000 +
-                         std::llround((0.5 + since) * 1e6);
+    const qint64 micro =
+        (count - UnixEpochInTimeProtocol) * 1000000 + std::llround((0.5 + since) * 1e6);
     m_SettingClock = true;
     setter.SetUtc(micro, this, [this](const PlatformResult& result) {
         m_ClockResult = result;

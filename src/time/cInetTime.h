@@ -34,7 +34,9 @@ public:
 
     // -1 once the socket has reported an error, else 0.
     qint16 ErrorCheck() const { return m_ErrorCheck; }
-    // Server time, as local time, minus PC time in whole seconds.
+    // The best estimate of the true time (the instant the clock is set to),
+    // as local time, minus the PC clock at that moment: the nearest whole
+    // second, so that a clock within half a second of it reads 0.
     qint32 AdjustedSecs() const { return m_AdjustedSecs; }
     // The server's time as a local date value.
     double ReturnedDate() const { return m_ReturnedDate; }
@@ -80,7 +82,9 @@ private:
     void Fail(Reach why);
     void WaitForReply();
     void Convert(quint32 word);
-    void SetClock(quint32 word);
+    // count: seconds since 1900 in the era that holds the present; since: the
+    // reply's travel and the time since it arrived, as Convert measured them.
+    void SetClock(qint64 count, double since);
 
     const Clock& clock;
     const TimeZone& zone;
