@@ -333,16 +333,23 @@ int PhaseErrors()
     return 0;
 }
 
+// Port 37 of loopback, which the nested sandbox gives to this process alone.
+bool Listen(QTcpServer& server)
+{
+    if (server.listen(QHostAddress::LocalHost, cInetTime::RemotePort))
+        return true;
+    std::fprintf(stderr, "bench_query: cannot listen on 127.0.0.1:37: %s\n",
+                 qPrintable(server.errorString()));
+    return false;
+}
+
 int Delayed()
 {
     // Reads its clock when the connection comes in and sends that second
     // 100 ms later, as a slow or busy server would.
     QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, cInetTime::RemotePort)) {
-        std::fprintf(stderr, "bench_query: cannot listen on 127.0.0.1:37: %s\n",
-                     qPrintable(server.errorString()));
+    if (!Listen(server))
         return 2;
-    }
     QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
         while (QTcpSocket* client = server.nextPendingConnection()) {
             client->setParent(&server);
@@ -382,11 +389,8 @@ int Silent(int runs)
 {
     // Accepts and holds every connection, and never says a word.
     QTcpServer server;
-    if (!server.listen(QHostAddress::LocalHost, cInetTime::RemotePort)) {
-        std::fprintf(stderr, "bench_query: cannot listen on 127.0.0.1:37: %s\n",
-                     qPrintable(server.errorString()));
+    if (!Listen(server))
         return 2;
-    }
     QObject::connect(&server, &QTcpServer::newConnection, &server, [&server] {
         while (QTcpSocket* client = server.nextPendingConnection())
             client->setParent(&server);
