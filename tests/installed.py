@@ -66,8 +66,7 @@ lint = subprocess.run(["appstreamcli", "validate", "--no-net", listing], capture
 check("the listing is valid: " + lint.strip(),
       "Validation was successful" in lint and "W:" not in lint)
 
-# Options answer without a display (over SSH); a mistaken one opens no window.
-# None writes settings.
+# Options answer without a display (over SSH), a mistaken one opens no window; none saves.
 shutil.rmtree(os.path.dirname(config), ignore_errors=True)
 newest = ET.parse(listing).find("releases/release").get("version")
 for args, status, out, err in (
