@@ -12,7 +12,7 @@ std::optional<int> CommandLine::Answer(int argc, char* argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Sets the computer's clock from a public time server.\n"
-                       "Qt's own options, such as -platform and -style, are also taken."));
+                       "Qt's own options, such as -platform and -style, are also accepted."));
     // -platform is one of Qt's options, not -p -l -a ...
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
