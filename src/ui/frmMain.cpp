@@ -83,7 +83,7 @@ frmMain::frmMain(PlatformServices& services, const QString& settingsFile, QWidge
       runAtStartup(services.runKey, services.messages)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(QStringLiteral(" Quorvane v3.0.2"));
+    setWindowTitle(QStringLiteral(" Quorvane v" QUORVANE_VERSION));
     setWindowFlags(Qt::Window | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(Px(5400), Px(2955));
@@ -509,4 +509,12 @@ void frmMain::chkRun_Click()
     if (!LoadingSettings)
         runAtStartup.SetRunAtStartup(services.program.FileTitle(), services.program.FilePath(),
                                      chkRun->Value() == CheckBox::Checked);
+}
+
+void frmMain::SecondStart()
+{
+    StopAutoClose();
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    raise();
+    activateWindow();
 }

@@ -74,6 +74,9 @@ public slots:
     void AutoCloseQuorvane_Click();
     void cboServers_Click();
     void chkRun_Click();
+    // The program was started again while this window is open: someone is
+    // at the machine, so the window comes to the front and stays.
+    void SecondStart();
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -6,7 +6,7 @@
 #include <QScreen>
 #include <QStyle>
 
-void modMain::Main(PlatformServices& services)
+frmMain* modMain::Main(PlatformServices& services)
 {
     auto* form = new frmMain(services);
     form->Load();
@@ -16,4 +16,5 @@ void modMain::Main(PlatformServices& services)
                                               screen->availableGeometry()));
     form->show();
     form->repaint();
+    return form;
 }
