@@ -72,11 +72,11 @@ newest = ET.parse(listing).find("releases/release").get("version")
 for args, status, out, err in (
         (["--help"], 0, "-v, --version", ""), (["-h"], 0, "-h, --help", ""),
         (["--version"], 0, f"quorvane {newest}\n", ""), (["-v"], 0, f"quorvane {newest}\n", ""),
-        (["-platform", "xcb", "--now"], 2, "", "quorvane: unknown argument '--now'; "
-         "run 'quorvane --help' for the options\n")):
-    env = dict(os.environ) if status else {k: v for k, v in os.environ.items() if k != "DISPLAY"}
+        (["-platform", "offscreen", "--now"], 2, "", "quorvane: unknown argument '--now'; "
+         "run 'quorvane --help' for the options\n"), (["--now"], 2, "", "quorvane: unknown "
+         "argument '--now'; run 'quorvane --help' for the options\n")):
     done = subprocess.run([prefix + "/bin/quorvane", *args], capture_output=True, text=True,
-                          env=env, timeout=20)
+                          env={k: v for k, v in os.environ.items() if k != "DISPLAY"}, timeout=20)
     check(f"{args}: {done.returncode}, {done.stdout!r}, {done.stderr!r}",
           done.returncode == status and out in done.stdout and (out or not done.stdout) and
           done.stderr == err and not os.path.exists(os.path.dirname(config)))

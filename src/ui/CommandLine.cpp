@@ -33,7 +33,13 @@ std::optional<int> CommandLine::Answer(int argc, char* argv[])
         std::puts("quorvane " QUORVANE_VERSION);
         return 0;
     }
-    return std::nullopt;
+    // Without a display (over SSH) Qt would end the program before anything
+    // could tell its options from a mistake; none of them helps there anyway.
+    const bool display = qEnvironmentVariableIsSet("DISPLAY") ||
+                         qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+                         qEnvironmentVariableIsSet("QT_QPA_PLATFORM") ||
+                         arguments.contains(QStringLiteral("-platform"));
+    return display ? std::nullopt : Reject(arguments);
 }
 
 std::optional<int> CommandLine::Reject(const QStringList& arguments)
