@@ -374,14 +374,14 @@ int Delayed()
             return 2;
         }
         off += q.offset != 0;
-        // As the offset was taken before: the server's whole second minus
+        // As the offset was taken two versions ago: the server's whole second minus
         // the PC's, read when the reply is handled.
         offBefore += q.serverUnixSecs != q.handledUnixSecs;
     }
     const QString n = QStringLiteral(" of %1").arg(Phases);
     Row("100-ms server: right clock read other than 0", QString::number(off) + n, "0 of 20",
         Verdict(off == 0));
-    Row("  whole seconds on both sides, as before", QString::number(offBefore) + n, "", "");
+    Row("  whole seconds on both sides, two versions ago", QString::number(offBefore) + n, "", "");
     return 0;
 }
 
@@ -454,15 +454,15 @@ double UpToRequest(NetworkMonitor& monitor, const QString& name, double upAfter)
         upAt = RealtimeMicroseconds();
     });
     NetworkWait wait(monitor, clock);
-    auto attempt = [&] {
-        auto query = std::make_unique<cInetTime>(clock, zone, setter);
-        query->setTimeServer(name);
-        query->setRetrying(true);
-        query->SetTime();
-        return query;
-    };
-    for (auto query = attempt(); wait.NotUpYet(*query); query = attempt())
-        wait.Pause();
+    wait.Run(
+        [&] {
+            auto query = std::make_unique<cInetTime>(clock, zone, setter);
+            query->setTimeServer(name);
+            query->setRetrying(true);
+            query->SetTime();
+            return query;
+        },
+        [] {});
     WriteFile(hosts.fileName(), original);
     return setter.requests == 1 && upAt ? (setter.trueAt - upAt) / 1e6 : -1;
 }

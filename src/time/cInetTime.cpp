@@ -201,14 +201,20 @@ void cInetTime::Convert(quint32 word)
     }
     const double LocalSecs = ServerSecs - bias;
 
-    // The best estimate of the true time, which is what the clock would be set
-    // to, against the PC clock read at the same moment with its fraction: two
-    // whole seconds read a reply's travel apart would make a right clock one
-    // second off whenever a second turns on the way.
-    const double since = (arrivedAt - connectedAt) / 2 + (clock.WaitClock() - arrivedAt);
-    const double estimate = LocalSecs + 0.5 + since;
+    // The server read its clock at some instant between the connection and
+    // the reply's arrival, when the true time lay in [LocalSecs, LocalSecs + 1).
+    // A PC clock that read such a time at some instant of that window, read
+    // with its fraction, cannot be shown wrong: it reads 0 and is left alone.
+    // Any other reads the best estimate of the true time (the instant the
+    // clock would be set to) minus the PC clock, to the nearest second, which
+    // is then never 0.
+    const double waitNow = clock.WaitClock();
     const double PcSecs = (clock.PreciseNow() - Jan1900) * SecondsPerDay;
-    const double difference = std::round(estimate - PcSecs);
+    const bool consistent = PcSecs - (waitNow - arrivedAt) >= LocalSecs &&
+                            PcSecs - (waitNow - connectedAt) < LocalSecs + 1;
+    const double since = (arrivedAt - connectedAt) / 2 + (waitNow - arrivedAt);
+    const double estimate = LocalSecs + 0.5 + since;
+    const double difference = consistent ? 0 : std::round(estimate - PcSecs);
     if (word == 0 || difference < std::numeric_limits<qint32>::min() ||
         difference > std::numeric_limits<qint32>::max()) {
         // Zero is the classic broken reply; more than about 68 years away is

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 class Clock;
 class ClockSetter;
@@ -34,9 +35,10 @@ public:
 
     // -1 once the socket has reported an error, else 0.
     qint16 ErrorCheck() const { return m_ErrorCheck; }
-    // The best estimate of the true time (the instant the clock is set to),
-    // as local time, minus the PC clock at that moment: the nearest whole
-    // second, so that a clock within half a second of it reads 0.
+    // 0 when the PC clock agreed with the server's second at some instant
+    // between the connection and the reply; else the best estimate of the
+    // true time (the instant the clock is set to), as local time, minus the
+    // PC clock at that moment, to the nearest whole second.
     qint32 AdjustedSecs() const { return m_AdjustedSecs; }
     // The server's time as a local date value.
     double ReturnedDate() const { return m_ReturnedDate; }
@@ -54,6 +56,12 @@ public:
     const PlatformResult& ClockResult() const { return m_ClockResult; }
     // Whether the system has yet to answer the request to set the clock.
     bool SettingClock() const { return m_SettingClock; }
+    // When a connection to the server was made, on the wait clock; none when
+    // no address connected.
+    std::optional<double> ConnectedAt() const
+    {
+        return oWinsock ? std::optional(connectedAt) : std::nullopt;
+    }
 
     // How far a query got, for a caller that waits for the network to come up.
     enum class Reach {

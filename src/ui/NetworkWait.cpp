@@ -14,6 +14,18 @@ NetworkWait::NetworkWait(NetworkMonitor& monitor, const Clock& clock, double lim
     monitor.Watch();
 }
 
+std::unique_ptr<cInetTime> NetworkWait::Run(const Attempt& attempt,
+                                            const std::function<void()>& waiting)
+{
+    auto query = attempt();
+    while (NotUpYet(*query)) {
+        waiting();
+        Pause();
+        query = attempt();
+    }
+    return query;
+}
+
 bool NetworkWait::NotUpYet(const cInetTime& query)
 {
     // Down means no resolver or no route; or, where the monitor says there

@@ -2,6 +2,8 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
+#include <memory>
 
 class Clock;
 class NetworkMonitor;
@@ -18,11 +20,10 @@ class NetworkWait : public QObject
 public:
     NetworkWait(NetworkMonitor& monitor, const Clock& clock, double limitSecs = LimitSecs);
 
-    // Whether the query found the network not up yet and there is time left
-    // to wait for it; from the first such query on, the wait is under way.
-    bool NotUpYet(const cInetTime& query);
-    // Sleeps until the next query is due.
-    void Pause();
+    // One query after another until one finds the network up or the limit
+    // passes; waiting is told before each pause. Returns the last query.
+    using Attempt = std::function<std::unique_ptr<cInetTime>()>;
+    std::unique_ptr<cInetTime> Run(const Attempt& attempt, const std::function<void()>& waiting);
 
     bool Waiting() const { return waitingSince >= 0; }
     // Seconds from the first query that found the network down until now.
@@ -36,6 +37,12 @@ public:
     static constexpr int RetryMs = 2000;
 
 private:
+    // Whether the query found the network not up yet and there is time left
+    // to wait for it; from the first such query on, the wait is under way.
+    bool NotUpYet(const cInetTime& query);
+    // Sleeps until the next query is due.
+    void Pause();
+
     NetworkMonitor& monitor;
     const Clock& clock;
     double limitSecs;

@@ -80,7 +80,7 @@ void MakeStatusPanel(ClickLabel* label)
 
 frmMain::frmMain(PlatformServices& services, const QString& settingsFile, QWidget* parent)
     : QWidget(parent), services(services), controlValues(settingsFile),
-      runAtStartup(services.runKey, services.messages)
+      runAtStartup(services.runKey, services.messages), pace(services.clock)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral(" Quorvane v" QUORVANE_VERSION));
@@ -111,7 +111,7 @@ QColor frmMain::ShownColour(int number) const
 {
     // Black text on the window's own background was the system's ordinary
     // text colour: under a dark theme it becomes the theme's, and red is
-    // lightened until it reads at 4.5:1.
+    // lightened to 5:1, so that its anti-aliased strokes still read at 4.5:1.
     const QColor background = palette().color(QPalette::Window);
     const QColor text = palette().color(QPalette::WindowText);
     if (background.lightness() >= text.lightness())
@@ -119,8 +119,7 @@ QColor frmMain::ShownColour(int number) const
     if (number == Black)
         return text;
     QColor colour = FromColourNumber(number);
-    for (int lift = 0; number == Red && lift <= 255 && Contrast(colour, background) < 4.5;
-         lift += 5)
+    for (int lift = 0; number == Red && lift <= 255 && Contrast(colour, background) < 5; lift += 5)
         colour.setRgb(255, lift, lift);
     return colour;
 }
@@ -365,38 +364,49 @@ void frmMain::Synchronise(NetworkWait* network)
     lblStatus->setText(QStringLiteral(" Contacting Server..."));
     cmdSynchTime->setEnabled(false);
     const QString server = modMain::CurrentServer;
-    networkWait = network;
-    auto query = Query(server, network != nullptr);
-    while (network && network->NotUpYet(*query)) {
+    const auto attempt = [this, &server, network] { return Query(server, network != nullptr); };
+    const auto waiting = [this] { // the clock runs while the network comes up
         lblStatus->setText(NetworkWait::Status);
         Timer1->start();
-        network->Pause();
-        query = Query(server, true);
-    }
+    };
+    networkWait = network;
+    auto query = network ? network->Run(attempt, waiting) : attempt();
     networkWait = nullptr;
     ShowOutcome(*query, server, network);
     cmdSynchTime->setEnabled(true);
     cmdSynchTime->setFocus();
     query.reset();
     Timer1->start();
-    if (exitAfterSynch) {
-        // The countdown ran out meanwhile: leave the outcome readable a while.
-        exitAfterSynch = false;
-        AutoCloseCount = 3;
-        ShowAutoCloseCount();
-        Timer3->start();
-    }
+    KeepOutcomeReadable();
 }
 
 std::unique_ptr<cInetTime> frmMain::Query(const QString& server, bool retrying)
 {
+    pace.WaitFor(server);
     auto query = std::make_unique<cInetTime>(services.clock, services.zone, services.clockSetter);
     query->setTimeServer(server);
     query->setRetrying(retrying);
     runningQuery = query.get();
     query->SetTime();
     runningQuery = nullptr;
+    if (const auto connected = query->ConnectedAt())
+        pace.Connected(server, *connected);
     return query;
+}
+
+void frmMain::KeepOutcomeReadable()
+{
+    // The countdown ran out while the outcome was pending, or would end the
+    // program before the outcome could be read: it goes on from three.
+    const bool tooSoon =
+        Timer3->isActive() &&
+        Timer3->remainingTime() + (AutoCloseCount - 1) * Timer3->interval() < ReadableSecs * 1000;
+    if (!exitAfterSynch && !tooSoon)
+        return;
+    exitAfterSynch = false;
+    AutoCloseCount = ReadableSecs;
+    ShowAutoCloseCount();
+    Timer3->start();
 }
 
 void frmMain::ShowOutcome(const cInetTime& query, const QString& server, const NetworkWait* network)

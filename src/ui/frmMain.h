@@ -2,6 +2,7 @@
 
 #include "persist/ControlValues.h"
 #include "persist/RunAtStartup.h"
+#include "time/ServerPace.h"
 
 #include <QList>
 #include <QWidget>
@@ -95,6 +96,9 @@ private:
     std::unique_ptr<cInetTime> Query(const QString& server, bool retrying);
     void ShowOutcome(const cInetTime& query, const QString& server, const NetworkWait* network);
     void ShowAutoCloseCount();
+    // The outcome stays on screen this long before the countdown ends the program.
+    void KeepOutcomeReadable();
+    static constexpr int ReadableSecs = 3;
     // Whether the outcome of the synchronisation under way is still to come
     // for longer than a query's wait: the network or the clock's setting.
     bool Pending() const;
@@ -102,6 +106,7 @@ private:
     PlatformServices& services;
     ControlValues controlValues;
     RunAtStartup runAtStartup;
+    ServerPace pace;
     QList<QObject*> controls;
     bool activated = false;
     // The colour number of the status line's text.
