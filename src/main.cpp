@@ -1,4 +1,5 @@
 #include "platform/LinuxClockSetter.h"
+#include "platform/LinuxNotifier.h"
 #include "platform/LinuxProgram.h"
 #include "platform/LinuxSessionEnd.h"
 #include "platform/LinuxSingleInstance.h"
@@ -41,8 +42,9 @@ int main(int argc, char* argv[])
     StderrJournal journal;
     LinuxSessionEnd sessionEnd;
     NetworkManagerMonitor network;
+    LinuxNotifier notifier;
     PlatformServices services{clock,  zone,    clockSetter, messages, program,
-                              runKey, journal, sessionEnd,  network};
+                              runKey, journal, sessionEnd,  network,  notifier};
 
     QObject::connect(&instance, &SingleInstance::ShowRequested, modMain::Main(services),
                      &frmMain::SecondStart);

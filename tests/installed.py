@@ -1,10 +1,28 @@
 # The installed program as its users run it: at logon until it closes itself,
 # and ended by its close box, logout (SIGTERM), Ctrl+C (SIGINT) and a closed
-# terminal (SIGHUP) while it waits for a server; its options, a second start,
-# its listing. Runs in tests/sandbox --inetd --mock, under xvfb-run.
-import glob, os, shutil, signal, subprocess, sys, time
+# terminal (SIGHUP) while it waits for a server; what a screen reader hears and
+# the desktop's notifications keep; its options, a second start, its listing.
+# Runs in tests/sandbox --inetd --mock, under xvfb-run.
+import glob, os, shutil, signal, subprocess, sys, threading, time
 import dbus
 import xml.etree.ElementTree as ET
+
+if sys.argv[1] == "--listen":  # as a screen reader: announcements, notifications shown
+    import gi
+    gi.require_version("Atspi", "2.0")
+    from gi.repository import Atspi
+
+    def heard(event):
+        if event.type == "object:announcement" or event.source.get_role_name() == "notification":
+            print(event.detail1 if event.type == "object:announcement" else "shown",
+                  event.any_data if event.type == "object:announcement" else event.source.get_name(),
+                  sep="\t", flush=True)
+    listener = Atspi.EventListener.new(heard)
+    listener.register("object:announcement")
+    listener.register("object:state-changed:showing")
+    print("listening", flush=True)
+    Atspi.event_main()
+
 from Xlib import X, Xatom, display, protocol
 
 config, screen, failed = os.environ["XDG_CONFIG_HOME"] + "/Quorvane", display.Display(), []
@@ -52,10 +70,43 @@ def close_box(program):
     screen.flush()
 
 
+def mock(bus, name):
+    return dbus.bus.BusConnection(bus).get_object("org.freedesktop." + name,
+                                                  "/org/freedesktop/" + name)
+
+
 def set_time_calls():
-    return dbus.bus.BusConnection(os.environ["DBUS_SYSTEM_BUS_ADDRESS"]).get_object(
-        "org.freedesktop.timedate1", "/org/freedesktop/timedate1").GetMethodCalls(
+    return mock(os.environ["DBUS_SYSTEM_BUS_ADDRESS"], "timedate1").GetMethodCalls(
         "SetTime", dbus_interface="org.freedesktop.DBus.Mock")
+
+
+# A desktop session of the test's own: a session bus with a notification service, and the
+# accessibility bus with a screen reader's ears on it.
+session = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address"],
+                         capture_output=True, text=True).stdout.strip()
+desktop = dict(DBUS_SESSION_BUS_ADDRESS=session, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
+subprocess.Popen(["/usr/bin/python3", "-m", "dbusmock", "--template", "notification_daemon"],
+                 env=dict(os.environ, **desktop), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
+                 env=dict(os.environ, **desktop), stderr=subprocess.DEVNULL)
+ears = subprocess.Popen([sys.executable, __file__, "--listen"], stdout=subprocess.PIPE, text=True,
+                        env=dict(os.environ, **desktop), stderr=subprocess.DEVNULL)
+said = [ears.stdout.readline()]
+threading.Thread(target=lambda: said.extend(ears.stdout), daemon=True).start()
+while subprocess.run(["dbus-send", "--address=" + session, "--dest=org.freedesktop.Notifications",
+                      "/org/freedesktop/Notifications", "org.freedesktop.DBus.Peer.Ping"]).returncode:
+    time.sleep(0.05)
+
+
+def heard_and_kept():
+    """What a screen reader heard and the desktop's notifications kept since the last call."""
+    time.sleep(0.5)
+    heard = [line.rstrip("\n").split("\t") for line in said[1:]]
+    del said[1:]
+    notes = mock(session, "Notifications").GetMethodCalls(
+        "Notify", dbus_interface="org.freedesktop.DBus.Mock")
+    mock(session, "Notifications").ClearCalls(dbus_interface="org.freedesktop.DBus.Mock")
+    return heard, [(str(n[1][3]), str(n[1][4]), str(n[1][2]), int(n[1][7])) for n in notes]
 
 
 listing = prefix + "/share/metainfo/org.quorvane.Quorvane.metainfo.xml"
@@ -81,12 +132,17 @@ for args, status, out, err in (
           done.returncode == status and out in done.stdout and (out or not done.stdout) and
           done.stderr == err and not os.path.exists(os.path.dirname(config)))
 
+# Qt 6.8 announces, with a politeness (1 polite, 2 assertive); 6.4 shows a notification object.
+qt = tuple(map(int, glob.glob("/usr/lib/*/libQt6Core.so.6.*")[0].split(".so.")[1].split(".")[:2]))
+polite, assertive = ("1", "2") if qt >= (6, 8) else ("shown", "shown")
+
 # At logon, the clock 30 s slow: the time service is asked once, for the
-# server's instant, and the program closes itself, registered to start again.
+# server's instant, and the program closes itself, registered to start again;
+# a screen reader hears the outcome once, and no notification is left.
 slow = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")[0]
 status, took, journal, values = run("cboServers=time-a-g.nist.gov\nchkRun=1",
-                                    LD_PRELOAD=slow, FAKETIME="-30")
-calls = set_time_calls()
+                                    LD_PRELOAD=slow, FAKETIME="-30", **desktop)
+calls, told = set_time_calls(), heard_and_kept()
 check(f"closes itself after 9 s: {status}, {took:.1f} s", status == 0 and 9 <= took <= 18)
 check("one line: " + journal, journal == "time-a-g.nist.gov: Time Adjusted by 30 Sec\n")
 check(f"one SetTime, for the server's instant: {calls}", len(calls) == 1 and
@@ -95,6 +151,21 @@ check(f"kept: {values}", values == ["AutoCloseQuorvane=1", "cboServers=time-a-g.
                                     "chkRun=1"])
 with open(os.environ["XDG_CONFIG_HOME"] + "/autostart/quorvane.desktop") as f:
     check("it starts at logon", f'Exec="{prefix}/bin/quorvane"\n' in f.read())
+check(f"heard once, politely; no notification: {told}",
+      told == ([[polite, "Time Adjusted by 30 Sec"]], []))
+
+# Unattended, the time service refuses: heard at once with its reason, and one
+# notification left as the program closes itself.
+mock(os.environ["DBUS_SYSTEM_BUS_ADDRESS"], "timedate1").AddMethod(
+    "org.freedesktop.timedate1", "SetTime", "xbb", "", "raise dbus.exceptions.DBusException("
+    "'', name='org.freedesktop.DBus.Error.AccessDenied')", dbus_interface="org.freedesktop.DBus.Mock")
+chosen, reason = "cboServers=time-a-g.nist.gov", "Offset 30 Sec; the clock was not set: administrator rights are needed"
+status, took, journal, values = run(chosen, LD_PRELOAD=slow, FAKETIME="-30", **desktop)
+told = heard_and_kept()
+check(f"a failure: closes itself after 9 s, heard, kept: {status}, {took:.1f} s, {told}",
+      status == 0 and 9 <= took <= 18 and told == (
+          [[assertive, "Cannot set Clock. " + reason]],
+          [("Quorvane", "Cannot set Clock.\ntime-a-g.nist.gov\n" + reason, "quorvane", -1)]))
 
 # Nothing saved: the first synchronisation waits 5 s for the empty name.
 for name, ending in (("close box", close_box), ("SIGTERM", lambda p: p.terminate()),
@@ -105,27 +176,30 @@ for name, ending in (("close box", close_box), ("SIGTERM", lambda p: p.terminate
           status == 0 and took < 1 and journal == "" and
           values == ["AutoCloseQuorvane=1", "cboServers=", "chkRun=0"])
 
+
 # A second start in the same session shows the first one's window, stops its
-# countdown and ends, neither synchronising nor saving.
-session = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address"],
-                         capture_output=True, text=True).stdout.strip()
-chosen = "cboServers=time-a-g.nist.gov"
-
-
+# countdown and ends, neither synchronising nor saving; the desktop's token for
+# taking the focus goes with it to the first one.
 def second_start(first):
-    second = subprocess.run([prefix + "/bin/quorvane"], capture_output=True, text=True,
-                            env=dict(os.environ, DBUS_SESSION_BUS_ADDRESS=session), timeout=20)
+    watch = subprocess.Popen(["dbus-monitor", "--address", session,
+                              "interface='org.freedesktop.Application'"], stdout=subprocess.PIPE, text=True)
+    watch.stdout.readline()
+    second = subprocess.run([prefix + "/bin/quorvane"], capture_output=True, text=True, timeout=20,
+                            env=dict(os.environ, **desktop, XDG_ACTIVATION_TOKEN="token-2"))
+    watch.terminate()
     with open(config + "/SaveFormSettings.ini") as f:
         check(f"second start: ends at once, one window, nothing saved: {second}",
               second.returncode == 0 and second.stderr == "" and len(windows()) == 1 and
               f.read() == "[Values]\n" + chosen)
+    check("its token went along", '"activation-token"\n' in (sent := watch.communicate()[0])
+          and '"token-2"\n' in sent)
     time.sleep(10)
     check("the first one stopped its countdown", first.poll() is None)
     close_box(first)
 
 
-status, took, journal, values = run(chosen, second_start, DBUS_SESSION_BUS_ADDRESS=session,
-                                    LD_PRELOAD=slow, FAKETIME="-30")
-check(f"one synchronisation: {status}, {journal}, {set_time_calls()[1:]}", status == 0 and
-      journal == "time-a-g.nist.gov: Time Adjusted by 30 Sec\n" and len(set_time_calls()) == 2)
+status, took, journal, values = run(chosen, second_start, LD_PRELOAD=slow, FAKETIME="-30", **desktop)
+check(f"one synchronisation, no notification: {status}, {journal}, {set_time_calls()[2:]}",
+      status == 0 and journal == f"time-a-g.nist.gov: Cannot set Clock. {reason}\n" and
+      len(set_time_calls()) == 3 and heard_and_kept()[1] == [])
 sys.exit(bool(failed))

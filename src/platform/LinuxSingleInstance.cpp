@@ -28,7 +28,7 @@ SingleInstance::Start LinuxSingleInstance::Claim()
             return Start::First;
         QDBusMessage call = QDBusMessage::createMethodCall(
             name, path, QStringLiteral("org.freedesktop.Application"), QStringLiteral("Activate"));
-        call << QVariantMap();
+        call << PlatformData();
         // The other copy answers from its event loop, which nothing blocks.
         if (bus.call(call, QDBus::Block, 5000).type() == QDBusMessage::ReplyMessage)
             return Start::HandedOver;
@@ -36,7 +36,29 @@ SingleInstance::Start LinuxSingleInstance::Claim()
     return Start::Alone;
 }
 
-void LinuxSingleInstance::Activate(const QVariantMap&)
+QVariantMap LinuxSingleInstance::PlatformData()
 {
+    // The desktop gave this start a token that lets a window take the focus:
+    // on Wayland in XDG_ACTIVATION_TOKEN, on X11 in DESKTOP_STARTUP_ID. It is
+    // the open window that needs it now.
+    QVariantMap data;
+    for (const auto& [key, variable] : {std::pair{"activation-token", "XDG_ACTIVATION_TOKEN"},
+                                        std::pair{"desktop-startup-id", "DESKTOP_STARTUP_ID"}})
+        if (qEnvironmentVariableIsSet(variable))
+            data.insert(QLatin1String(key), qEnvironmentVariable(variable));
+    return data;
+}
+
+void LinuxSingleInstance::Activate(const QVariantMap& platformData)
+{
+    // Qt's Wayland plugin hands this variable to the compositor when the
+    // window next asks to be activated, then drops it. A desktop that gave
+    // only a startup id (an X11 launcher) gave the same token there.
+    const QString token = platformData
+                              .value(QStringLiteral("activation-token"),
+                                     platformData.value(QStringLiteral("desktop-startup-id")))
+                              .toString();
+    if (!token.isEmpty())
+        qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
     emit ShowRequested();
 }

@@ -17,6 +17,9 @@ public:
 
     Start Claim() override;
 
+    // What a later start hands over: the desktop's token for taking the focus.
+    static QVariantMap PlatformData();
+
 public slots:
     Q_SCRIPTABLE void Activate(const QVariantMap& platformData);
 

@@ -5,6 +5,7 @@ class ClockSetter;
 class Journal;
 class MessageBox;
 class NetworkMonitor;
+class Notifier;
 class Program;
 class RunKey;
 class SessionEnd;
@@ -22,4 +23,5 @@ struct PlatformServices {
     Journal& journal;
     SessionEnd& sessionEnd;
     NetworkMonitor& network;
+    Notifier& notifier;
 };

@@ -3,10 +3,12 @@
 #include "platform/Clock.h"
 #include "platform/DateValue.h"
 #include "platform/Journal.h"
+#include "platform/Notifier.h"
 #include "platform/PlatformServices.h"
 #include "platform/Program.h"
 #include "platform/SessionEnd.h"
 #include "time/cInetTime.h"
+#include "ui/Announcer.h"
 #include "ui/CheckBox.h"
 #include "ui/ClickLabel.h"
 #include "ui/LineWidget.h"
@@ -17,6 +19,7 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <cmath>
@@ -184,11 +187,19 @@ void frmMain::CreateControls()
     listColours.setColor(QPalette::Text, FromColourNumber(Black));
     listColours.setColor(QPalette::ButtonText, FromColourNumber(Black));
     cboServers->setPalette(listColours);
+    // Screen readers on Linux name a list by the label it is the buddy of,
+    // never by an accessible name; the window shows no such label.
+    auto* listName = new QLabel(QStringLiteral("Time server"), this);
+    listName->setBuddy(cboServers);
+    listName->hide();
+    cboServers->setAccessibleDescription(QStringLiteral("The time server to ask"));
 
     cmdSynchTime = Add(new QPushButton(QStringLiteral("Set Time && Date"), this), "cmdSynchTime",
                        "CommandButton");
     cmdSynchTime->setGeometry(Twips(240, 1440, 2055, 495));
     cmdSynchTime->setFont(bold);
+    // Enter presses it too, as in a dialog.
+    cmdSynchTime->setAutoDefault(true);
 
     Label3 = Add(new ClickLabel(this), "Label3", "Label");
     Label3->setGeometry(Twips(3480, 2640, 1935, 375));
@@ -227,7 +238,9 @@ void frmMain::CreateControls()
     lblStatus->setGeometry(Twips(600, 2640, 4935, 375));
     lblStatus->setFont(regular);
     lblStatus->setText(QStringLiteral(" Quorvane"));
+    lblStatus->setAccessibleDescription(QStringLiteral("The outcome of the last synchronisation"));
     MakeStatusPanel(lblStatus);
+    announcer = new Announcer(lblStatus);
 
     lblPcTime = Add(new ClickLabel(this), "lblPcTime", "Label");
     lblPcTime->setGeometry(Twips(120, 960, 2295, 255));
@@ -358,21 +371,24 @@ void frmMain::cmdSynchTime_Click()
 
 void frmMain::Synchronise(NetworkWait* network)
 {
-    SetStatusColour(Black);
-    lblStatus->setToolTip({});
+    outcome.reset();
     Timer1->stop();
-    lblStatus->setText(QStringLiteral(" Contacting Server..."));
+    ShowStatus({QStringLiteral(" Contacting Server...")}, false);
     cmdSynchTime->setEnabled(false);
     const QString server = modMain::CurrentServer;
     const auto attempt = [this, &server, network] { return Query(server, network != nullptr); };
     const auto waiting = [this] { // the clock runs while the network comes up
-        lblStatus->setText(NetworkWait::Status);
+        if (lblStatus->text() != NetworkWait::Status)
+            ShowStatus({NetworkWait::Status}, true);
         Timer1->start();
     };
     networkWait = network;
     auto query = network ? network->Run(attempt, waiting) : attempt();
     networkWait = nullptr;
-    ShowOutcome(*query, server, network);
+    outcome = OutcomeOf(*query, network);
+    outcome->server = server;
+    ShowStatus(*outcome, true);
+    WriteJournal(*outcome, network);
     cmdSynchTime->setEnabled(true);
     cmdSynchTime->setFocus();
     query.reset();
@@ -409,36 +425,40 @@ void frmMain::KeepOutcomeReadable()
     Timer3->start();
 }
 
-void frmMain::ShowOutcome(const cInetTime& query, const QString& server, const NetworkWait* network)
+Outcome frmMain::OutcomeOf(const cInetTime& query, const NetworkWait* network) const
 {
     const QString notFound = QStringLiteral(" Cannot find Server.");
-    QString failure;
-    if (network && network->GaveUp()) {
-        failure = notFound;
-        lblStatus->setToolTip(network->GiveUpReason());
-    } else if (query.ErrorCheck() != 0)
-        failure = notFound;
-    else if (query.BadReply())
-        failure = QStringLiteral(" Bad reply from Server.");
-    else if (!query.Replied())
-        failure = QStringLiteral(" No reply from Server.");
-    else if (!query.ClockResult().ok) {
-        failure = QStringLiteral(" Cannot set Clock.");
-        lblStatus->setToolTip(QStringLiteral("Offset %1 Sec; the clock was not set: %2")
-                                  .arg(query.AdjustedSecs())
-                                  .arg(query.ClockResult().reason));
-    }
-    if (!failure.isEmpty()) {
-        SetStatusColour(Red);
-        lblStatus->setText(failure);
-    } else {
-        lblStatus->setText(QStringLiteral(" Time Adjusted by ") +
-                           QString::number(query.AdjustedSecs()) + QStringLiteral(" Sec"));
-    }
-    QString line = (server.isEmpty() ? QStringLiteral("(no server)") : server) + QLatin1Char(':') +
-                   lblStatus->text();
-    if (!lblStatus->toolTip().isEmpty())
-        line += QLatin1Char(' ') + lblStatus->toolTip();
+    if (network && network->GaveUp())
+        return {notFound, Red, network->GiveUpReason()};
+    if (query.ErrorCheck() != 0)
+        return {notFound, Red};
+    if (query.BadReply())
+        return {QStringLiteral(" Bad reply from Server."), Red};
+    if (!query.Replied())
+        return {QStringLiteral(" No reply from Server."), Red};
+    if (!query.ClockResult().ok)
+        return {QStringLiteral(" Cannot set Clock."), Red,
+                QStringLiteral("Offset %1 Sec; the clock was not set: %2")
+                    .arg(query.AdjustedSecs())
+                    .arg(query.ClockResult().reason)};
+    return {QStringLiteral(" Time Adjusted by ") + QString::number(query.AdjustedSecs()) +
+            QStringLiteral(" Sec")};
+}
+
+void frmMain::ShowStatus(const Outcome& status, bool announce)
+{
+    SetStatusColour(status.colour);
+    lblStatus->setText(status.text);
+    lblStatus->setToolTip(status.reason);
+    if (announce)
+        announcer->Announce(status.Said(), status.Failed());
+}
+
+void frmMain::WriteJournal(const Outcome& told, const NetworkWait* network)
+{
+    QString line = told.Server() + QLatin1Char(':') + told.text;
+    if (!told.reason.isEmpty())
+        line += QLatin1Char(' ') + told.reason;
     if (network && network->Waiting())
         line += QStringLiteral(" (after waiting %1 s for the network)")
                     .arg(network->Waited(), 0, 'f', 1);
@@ -464,6 +484,13 @@ void frmMain::Timer3_Timer()
         exitAfterSynch = true;
         return;
     }
+    // Nobody stopped the countdown, so nobody may have read a failure before
+    // the window goes: the desktop keeps it.
+    if (outcome && outcome->Failed())
+        services.notifier.Notify(
+            QStringLiteral("Quorvane"),
+            outcome->text.trimmed() + QLatin1Char('\n') + outcome->Server() +
+                (outcome->reason.isEmpty() ? QString() : QLatin1Char('\n') + outcome->reason));
     SaveAndExit();
 }
 

@@ -3,12 +3,15 @@
 #include "persist/ControlValues.h"
 #include "persist/RunAtStartup.h"
 #include "time/ServerPace.h"
+#include "ui/Outcome.h"
 
 #include <QList>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 struct PlatformServices;
+class Announcer;
 class CheckBox;
 class ClickLabel;
 class LineWidget;
@@ -94,7 +97,10 @@ private:
     QColor ShownColour(int number) const;
     void ApplyColours();
     std::unique_ptr<cInetTime> Query(const QString& server, bool retrying);
-    void ShowOutcome(const cInetTime& query, const QString& server, const NetworkWait* network);
+    Outcome OutcomeOf(const cInetTime& query, const NetworkWait* network) const;
+    // The status line; announced to screen readers where something new is told.
+    void ShowStatus(const Outcome& status, bool announce);
+    void WriteJournal(const Outcome& told, const NetworkWait* network);
     void ShowAutoCloseCount();
     // The outcome stays on screen this long before the countdown ends the program.
     void KeepOutcomeReadable();
@@ -117,4 +123,7 @@ private:
     const NetworkWait* networkWait = nullptr;
     // The countdown ran out while the synchronisation was pending.
     bool exitAfterSynch = false;
+    // What the last synchronisation came to; none while one runs.
+    std::optional<Outcome> outcome;
+    Announcer* announcer;
 };
