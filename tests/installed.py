@@ -60,7 +60,7 @@ def run(saved, ending=None, **env):
 def windows():
     return [w for w in screen.screen().root.query_tree().children
             if (name := w.get_full_property(Xatom.WM_NAME, X.AnyPropertyType)) and
-            name.value == b" Quorvane v3.0.2" and w.get_attributes().map_state]
+            name.value == f" Quorvane v{sys.argv[2]}".encode() and w.get_attributes().map_state]
 
 
 def close_box(program):
