@@ -13,10 +13,10 @@ if sys.argv[1] == "--listen":  # as a screen reader: announcements, notification
     from gi.repository import Atspi
 
     def heard(event):
-        if event.type == "object:announcement" or event.source.get_role_name() == "notification":
-            print(event.detail1 if event.type == "object:announcement" else "shown",
-                  event.any_data if event.type == "object:announcement" else event.source.get_name(),
-                  sep="\t", flush=True)
+        if event.type == "object:announcement":
+            print(event.detail1, event.any_data, sep="\t", flush=True)
+        elif event.source.get_role_name() == "notification":
+            print("shown", event.source.get_name(), sep="\t", flush=True)
     listener = Atspi.EventListener.new(heard)
     listener.register("object:announcement")
     listener.register("object:state-changed:showing")
@@ -86,7 +86,8 @@ session = subprocess.run(["dbus-daemon", "--session", "--fork", "--print-address
                          capture_output=True, text=True).stdout.strip()
 desktop = dict(DBUS_SESSION_BUS_ADDRESS=session, QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1")
 subprocess.Popen(["/usr/bin/python3", "-m", "dbusmock", "--template", "notification_daemon"],
-                 env=dict(os.environ, **desktop), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                 env=dict(os.environ, **desktop), stdout=subprocess.DEVNULL,
+                 stderr=subprocess.DEVNULL)
 subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
                  env=dict(os.environ, **desktop), stderr=subprocess.DEVNULL)
 ears = subprocess.Popen([sys.executable, __file__, "--listen"], stdout=subprocess.PIPE, text=True,
@@ -94,7 +95,8 @@ ears = subprocess.Popen([sys.executable, __file__, "--listen"], stdout=subproces
 said = [ears.stdout.readline()]
 threading.Thread(target=lambda: said.extend(ears.stdout), daemon=True).start()
 while subprocess.run(["dbus-send", "--address=" + session, "--dest=org.freedesktop.Notifications",
-                      "/org/freedesktop/Notifications", "org.freedesktop.DBus.Peer.Ping"]).returncode:
+                      "/org/freedesktop/Notifications",
+                      "org.freedesktop.DBus.Peer.Ping"]).returncode:
     time.sleep(0.05)
 
 
@@ -103,9 +105,9 @@ def heard_and_kept():
     time.sleep(0.5)
     heard = [line.rstrip("\n").split("\t") for line in said[1:]]
     del said[1:]
-    notes = mock(session, "Notifications").GetMethodCalls(
-        "Notify", dbus_interface="org.freedesktop.DBus.Mock")
-    mock(session, "Notifications").ClearCalls(dbus_interface="org.freedesktop.DBus.Mock")
+    service = mock(session, "Notifications")
+    notes = service.GetMethodCalls("Notify", dbus_interface="org.freedesktop.DBus.Mock")
+    service.ClearCalls(dbus_interface="org.freedesktop.DBus.Mock")
     return heard, [(str(n[1][3]), str(n[1][4]), str(n[1][2]), int(n[1][7])) for n in notes]
 
 
@@ -158,8 +160,10 @@ check(f"heard once, politely; no notification: {told}",
 # notification left as the program closes itself.
 mock(os.environ["DBUS_SYSTEM_BUS_ADDRESS"], "timedate1").AddMethod(
     "org.freedesktop.timedate1", "SetTime", "xbb", "", "raise dbus.exceptions.DBusException("
-    "'', name='org.freedesktop.DBus.Error.AccessDenied')", dbus_interface="org.freedesktop.DBus.Mock")
-chosen, reason = "cboServers=time-a-g.nist.gov", "Offset 30 Sec; the clock was not set: administrator rights are needed"
+    "'', name='org.freedesktop.DBus.Error.AccessDenied')",
+    dbus_interface="org.freedesktop.DBus.Mock")
+chosen = "cboServers=time-a-g.nist.gov"
+reason = "Offset 30 Sec; the clock was not set: administrator rights are needed"
 status, took, journal, values = run(chosen, LD_PRELOAD=slow, FAKETIME="-30", **desktop)
 told = heard_and_kept()
 check(f"a failure: closes itself after 9 s, heard, kept: {status}, {took:.1f} s, {told}",
@@ -181,8 +185,8 @@ for name, ending in (("close box", close_box), ("SIGTERM", lambda p: p.terminate
 # countdown and ends, neither synchronising nor saving; the desktop's token for
 # taking the focus goes with it to the first one.
 def second_start(first):
-    watch = subprocess.Popen(["dbus-monitor", "--address", session,
-                              "interface='org.freedesktop.Application'"], stdout=subprocess.PIPE, text=True)
+    watch = subprocess.Popen(["dbus-monitor", "--address", session, "interface='org.freedesktop."
+                              "Application'"], stdout=subprocess.PIPE, text=True)
     watch.stdout.readline()
     second = subprocess.run([prefix + "/bin/quorvane"], capture_output=True, text=True, timeout=20,
                             env=dict(os.environ, **desktop, XDG_ACTIVATION_TOKEN="token-2"))
@@ -198,7 +202,8 @@ def second_start(first):
     close_box(first)
 
 
-status, took, journal, values = run(chosen, second_start, LD_PRELOAD=slow, FAKETIME="-30", **desktop)
+status, took, journal, values = run(chosen, second_start, LD_PRELOAD=slow, FAKETIME="-30",
+                                    **desktop)
 check(f"one synchronisation, no notification: {status}, {journal}, {set_time_calls()[2:]}",
       status == 0 and journal == f"time-a-g.nist.gov: Cannot set Clock. {reason}\n" and
       len(set_time_calls()) == 3 and heard_and_kept()[1] == [])

@@ -17,13 +17,13 @@ public:
 
     Start Claim() override;
 
-    // What a later start hands over: the desktop's token for taking the focus.
-    static QVariantMap PlatformData();
-
 public slots:
     Q_SCRIPTABLE void Activate(const QVariantMap& platformData);
 
 private:
+    // What a later start hands over: the desktop's token for taking the focus.
+    static QVariantMap PlatformData();
+
     QString name;
     QString path;
 };
