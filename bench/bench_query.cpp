@@ -25,12 +25,12 @@
 // name is the loopback inetd service and port 37 is the sandbox's. The clock
 // is never set: the queries use a setter that only records what it is asked.
 #include "platform/ClockSetter.h"
-#include "platform/DateValue.h"
+#include "time/DateValue.h"
 #include "platform/NetworkManagerMonitor.h"
 #include "platform/SystemClock.h"
 #include "platform/SystemTimeZone.h"
 #include "time/cInetTime.h"
-#include "ui/NetworkWait.h"
+#include "time/NetworkWait.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

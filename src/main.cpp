@@ -1,3 +1,4 @@
+#include "CommandLine.h"
 #include "platform/LinuxClockSetter.h"
 #include "platform/LinuxNotifier.h"
 #include "platform/LinuxProgram.h"
@@ -10,7 +11,6 @@
 #include "platform/SystemClock.h"
 #include "platform/SystemTimeZone.h"
 #include "platform/XdgRunKey.h"
-#include "ui/CommandLine.h"
 #include "ui/frmMain.h"
 #include "ui/modMain.h"
 

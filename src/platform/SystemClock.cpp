@@ -1,6 +1,6 @@
 #include "platform/SystemClock.h"
 
-#include "platform/DateValue.h"
+#include "time/DateValue.h"
 
 #include <QDateTime>
 

@@ -2,24 +2,12 @@
 
 #include "platform/Clock.h"
 
-#include <QEventLoop>
-#include <QTimer>
-#include <cmath>
-
 ServerPace::ServerPace(const Clock& clock) : clock(clock) {}
 
-void ServerPace::WaitFor(const QString& server) const
+double ServerPace::DueIn(const QString& server) const
 {
-    if (!lastConnection.contains(server))
-        return;
-    const double due = lastConnection.value(server) + IntervalSecs;
-    // The wait clock says when; the timer only wakes the loop to ask it.
-    for (double left; (left = due - clock.WaitClock()) > 0;) {
-        QEventLoop loop;
-        QTimer::singleShot(static_cast<int>(std::ceil(left * 1000)), Qt::PreciseTimer, &loop,
-                           &QEventLoop::quit);
-        loop.exec();
-    }
+    const auto last = lastConnection.constFind(server);
+    return last == lastConnection.cend() ? 0 : qMax(0.0, *last + IntervalSecs - clock.WaitClock());
 }
 
 void ServerPace::Connected(const QString& server, double at)

@@ -14,8 +14,8 @@ class ServerPace
 public:
     explicit ServerPace(const Clock& clock);
 
-    // Sleeps, handling events, until the server may be asked again.
-    void WaitFor(const QString& server) const;
+    // Seconds until the server may be asked again; 0 when it may be now.
+    double DueIn(const QString& server) const;
     // A connection to the server was made at that moment of the wait clock.
     void Connected(const QString& server, double at);
 

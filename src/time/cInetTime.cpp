@@ -1,26 +1,21 @@
 #include "time/cInetTime.h"
 
 #include "platform/Clock.h"
-#include "platform/ClockSetter.h"
 #include "platform/TimeZone.h"
 #include "time/frmWinsock.h"
 
-#include <QEventLoop>
 #include <QHostInfo>
 #include <QTcpSocket>
+#include <QTimeZone>
 #include <QtEndian>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace
 {
 // Seconds from 1 January 1900 to 1 January 1970, both UTC.
 constexpr qint64 UnixEpochInTimeProtocol = 2208988800LL;
-// The count wraps to 0 on 7 February 2036 06:28:16 UTC. It is read in the 136
-// years that begin on 1 January 2000 00:00:00 UTC, so a count below that day's
-// has wrapped: a PC clock that is years wrong cannot be trusted with the era.
-constexpr quint32 EraStart = 3155673600U;
+// The count wraps to 0 every 2^32 seconds, first on 7 February 2036.
 constexpr qint64 CountsPerEra = qint64(1) << 32;
 constexpr double TwoDays = 172800;
 // 1 January 1900 00:00:00 as a date value: counted, never read as local time,
@@ -46,13 +41,15 @@ QList<QHostAddress> Interleaved(const QList<QHostAddress>& resolved)
 }
 } // namespace
 
-cInetTime::cInetTime(const Clock& clock, const TimeZone& zone, ClockSetter& setter)
-    : clock(clock), zone(zone), setter(setter)
+cInetTime::cInetTime(const Clock& clock, const TimeZone& zone) : clock(clock), zone(zone)
 {
     oHostForm = std::make_unique<frmWinsock>();
     stagger.setSingleShot(true);
     stagger.setTimerType(Qt::PreciseTimer);
     connect(&stagger, &QTimer::timeout, this, &cInetTime::ConnectNext);
+    deadline.setSingleShot(true);
+    deadline.setTimerType(Qt::PreciseTimer);
+    connect(&deadline, &QTimer::timeout, this, &cInetTime::EndWaitIfDone);
     TimeoutSecs = 5;
     m_ErrorCheck = 0;
 }
@@ -66,6 +63,12 @@ cInetTime::~cInetTime()
     oHostForm.reset();
 }
 
+QDateTime cInetTime::Release()
+{
+    return QDateTime(QDate::fromString(QStringLiteral(QUORVANE_RELEASE_DATE), Qt::ISODate),
+                     QTime(0, 0), QTimeZone::utc());
+}
+
 void cInetTime::SetTime()
 {
     // The name is resolved once; its addresses are then tried in turn.
@@ -75,26 +78,25 @@ void cInetTime::SetTime()
 
 void cInetTime::WaitForReply()
 {
-    // Sleeps in a nested event loop, in which the socket's and the window's
-    // events are handled as they come; a handled reply or the deadline ends
-    // it, but never while the system still decides on setting the clock.
-    const double start = clock.WaitClock();
-    QEventLoop loop;
-    QTimer deadline;
-    deadline.setSingleShot(true);
-    deadline.setTimerType(Qt::PreciseTimer);
-    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
-    replyWait = &loop;
-    for (;;) {
-        const double left = start + TimeoutSecs - clock.WaitClock();
-        const bool retryNow = retrying && reach == Reach::NetworkDown;
-        if (!m_SettingClock && (!(left > 0) || ReplyValue != 0 || retryNow))
-            break;
-        if (left > 0)
-            deadline.start(static_cast<int>(std::ceil(left * 1000)));
-        loop.exec();
-    }
-    replyWait = nullptr;
+    // Nothing turns here: the socket's and the window's events are handled
+    // in the event loop as they come, and each one that may end the wait asks
+    // whether it has.
+    waiting = true;
+    deadline.start(TimeoutSecs * 1000);
+}
+
+bool cInetTime::WaitMayEnd() const
+{
+    return !deadline.isActive() || ReplyValue() != 0 || (retrying && reach == Reach::NetworkDown);
+}
+
+void cInetTime::EndWaitIfDone()
+{
+    if (!waiting || !WaitMayEnd())
+        return;
+    waiting = false;
+    deadline.stop();
+    emit WaitOver();
 }
 
 void cInetTime::oWinsock_Resolved(const QHostInfo& host)
@@ -161,8 +163,7 @@ void cInetTime::Fail(Reach why)
 {
     m_ErrorCheck = -1;
     reach = why;
-    if (replyWait)
-        replyWait->quit();
+    EndWaitIfDone();
 }
 
 void cInetTime::oWinsock_DataArrival()
@@ -170,27 +171,35 @@ void cInetTime::oWinsock_DataArrival()
     // The word may come in pieces: wait until all four bytes are here.
     if (oWinsock->bytesAvailable() < 4)
         return;
-    char bytes[4];
-    oWinsock->read(bytes, sizeof bytes);
+    quint32 word = 0;
+    oWinsock->read(reinterpret_cast<char*>(&word), sizeof word);
     arrivedAt = clock.WaitClock();
-    std::memcpy(&ReplyValue, bytes, sizeof ReplyValue);
     oWinsock->close();
-    Convert(qFromBigEndian(static_cast<quint32>(ReplyValue)));
-    if (ReplyValue != 0 && replyWait)
-        replyWait->quit();
+    Convert(qFromBigEndian(word));
+    emit ReplyHandled();
+    EndWaitIfDone();
 }
 
 void cInetTime::Convert(quint32 word)
 {
-    const qint64 count = word < EraStart ? word + CountsPerEra : word;
+    // The count is read in the era nearest the release, so a count that
+    // wrapped in 2036 still reads right until 2094; the PC clock is not asked
+    // which era it is, since a clock wrong by years would then be set wrong
+    // by 136.
+    ReplyWord = word;
+    const qint64 release = Release().toSecsSinceEpoch() + UnixEpochInTimeProtocol;
+    qint64 count = word;
+    while (release - count > CountsPerEra / 2)
+        count += CountsPerEra;
+    serverTime = QDateTime::fromSecsSinceEpoch(count - UnixEpochInTimeProtocol, QTimeZone::utc());
     const double ServerSecs = static_cast<double>(count);
 
     TimeZoneInformation info{};
-    ReplyValue = zone.GetTimeZoneInformation(info);
+    ZoneResult = zone.GetTimeZoneInformation(info);
 
     qint32 bias = 0;
     bool overflow = __builtin_mul_overflow(info.Bias, 60, &bias);
-    if (ReplyValue == TimeZone::DaylightTime) {
+    if (ZoneResult == TimeZone::DaylightTime) {
         qint32 daylight = 0;
         overflow = overflow || __builtin_mul_overflow(info.DaylightBias, 60, &daylight) ||
                    __builtin_add_overflow(daylight, bias, &bias);
@@ -205,46 +214,37 @@ void cInetTime::Convert(quint32 word)
     // the reply's arrival, when the true time lay in [LocalSecs, LocalSecs + 1).
     // A PC clock that read such a time at some instant of that window, read
     // with its fraction, cannot be shown wrong: it reads 0 and is left alone.
-    // Any other reads the best estimate of the true time (the instant the
-    // clock would be set to) minus the PC clock, to the nearest second, which
-    // is then never 0.
+    // Any other reads the best estimate of the true time minus the PC clock,
+    // to the nearest second, which is then never 0.
     const double waitNow = clock.WaitClock();
     const double PcSecs = (clock.PreciseNow() - Jan1900) * SecondsPerDay;
     const bool consistent = PcSecs - (waitNow - arrivedAt) >= LocalSecs &&
                             PcSecs - (waitNow - connectedAt) < LocalSecs + 1;
-    const double since = (arrivedAt - connectedAt) / 2 + (waitNow - arrivedAt);
-    const double estimate = LocalSecs + 0.5 + since;
+    const double estimate = LocalSecs + 0.5 + Since();
     const double difference = consistent ? 0 : std::round(estimate - PcSecs);
-    if (word == 0 || difference < std::numeric_limits<qint32>::min() ||
+    // Zero is the classic broken reply; a time before this version existed,
+    // or more than about 68 years away, is no time either.
+    if (word == 0 || serverTime < Release() || difference < std::numeric_limits<qint32>::min() ||
         difference > std::numeric_limits<qint32>::max()) {
-        // Zero is the classic broken reply; more than about 68 years away is
-        // no time either.
         m_BadReply = true;
         return;
     }
     m_AdjustedSecs = static_cast<qint32>(difference);
     m_ReturnedDate = (LocalSecs + TwoDays) / SecondsPerDay;
     m_Replied = true;
-
-    if (m_AdjustedSecs != 0)
-        SetClock(count, since);
 }
 
-void cInetTime::SetClock(qint64 count, double since)
+double cInetTime::Since() const
 {
-    // One setting of a UTC instant: no local-time text can land on the wrong
-    // side of a daylight-saving change. The count is cut down to a whole
-    // second, so the true time lay in [count, count + 1) when the server read
-    // it: ask for the middle of that second, carried forward by the reply's
-    // travel (half the time from connecting to its arrival) and by the time
-    // since it arrived.
-    const qint64 micro =
-        (count - UnixEpochInTimeProtocol) * 1000000 + std::llround((0.5 + since) * 1e6);
-    m_SettingClock = true;
-    setter.SetUtc(micro, this, [this](const PlatformResult& result) {
-        m_ClockResult = result;
-        m_SettingClock = false;
-        if (replyWait)
-            replyWait->quit();
-    });
+    // The reply's travel, half the time from connecting to its arrival, and
+    // the time since it arrived.
+    return (arrivedAt - connectedAt) / 2 + (clock.WaitClock() - arrivedAt);
+}
+
+qint64 cInetTime::Estimate() const
+{
+    // The count is cut down to a whole second, so the true time lay in
+    // [count, count + 1) when the server read it: the middle of that second,
+    // carried forward.
+    return serverTime.toSecsSinceEpoch() * 1000000 + std::llround((0.5 + Since()) * 1e6);
 }

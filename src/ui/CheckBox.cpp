@@ -1,6 +1,13 @@
 #include "ui/CheckBox.h"
 
-CheckBox::CheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent) {}
+CheckBox::CheckBox(const QString& caption, QWidget* parent) : QCheckBox(caption, parent)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 7, 0)
+    connect(this, &QCheckBox::checkStateChanged, this, &CheckBox::Click);
+#else
+    connect(this, &QCheckBox::stateChanged, this, &CheckBox::Click);
+#endif
+}
 
 Qt::CheckState CheckBox::ToCheckState(int value)
 {

@@ -22,6 +22,10 @@ public:
     static Qt::CheckState ToCheckState(int value);
     static int FromCheckState(Qt::CheckState state);
 
+signals:
+    // With every change of the value, the program's own too.
+    void Click();
+
 protected:
     void nextCheckState() override;
 };

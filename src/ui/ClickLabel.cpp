@@ -19,3 +19,15 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent* event)
     if (click)
         emit Click();
 }
+
+void ClickLabel::SetTextColour(const QColor& colour)
+{
+    QPalette shown = palette();
+    shown.setColor(QPalette::WindowText, colour);
+    setPalette(shown);
+}
+
+void ClickLabel::MakePanel()
+{
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+}

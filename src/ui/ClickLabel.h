@@ -10,6 +10,10 @@ class ClickLabel : public QLabel
 public:
     explicit ClickLabel(QWidget* parent = nullptr);
 
+    void SetTextColour(const QColor& colour);
+    // A sunken panel, as the status bar's parts are.
+    void MakePanel();
+
 signals:
     void Click();
 

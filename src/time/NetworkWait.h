@@ -2,8 +2,7 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
-#include <memory>
+#include <QTimer>
 
 class Clock;
 class NetworkMonitor;
@@ -18,12 +17,13 @@ class NetworkWait : public QObject
 {
     Q_OBJECT
 public:
-    NetworkWait(NetworkMonitor& monitor, const Clock& clock, double limitSecs = LimitSecs);
+    NetworkWait(NetworkMonitor& monitor, const Clock& clock, double limitSecs);
 
-    // One query after another until one finds the network up or the limit
-    // passes; waiting is told before each pause. Returns the last query.
-    using Attempt = std::function<std::unique_ptr<cInetTime>()>;
-    std::unique_ptr<cInetTime> Run(const Attempt& attempt, const std::function<void()>& waiting);
+    // Whether the query found the network not up yet and there is time left
+    // to wait for it; from the first such query on, the wait is under way.
+    bool NotUpYet(const cInetTime& query);
+    // RetryDue() follows when the next query is due.
+    void Pause();
 
     bool Waiting() const { return waitingSince >= 0; }
     // Seconds from the first query that found the network down until now.
@@ -32,21 +32,18 @@ public:
     bool GaveUp() const { return gaveUp; }
     QString GiveUpReason() const;
 
-    static inline const QString Status = QStringLiteral(" Waiting for network...");
     static constexpr double LimitSecs = 60;
     static constexpr int RetryMs = 2000;
 
-private:
-    // Whether the query found the network not up yet and there is time left
-    // to wait for it; from the first such query on, the wait is under way.
-    bool NotUpYet(const cInetTime& query);
-    // Sleeps until the next query is due.
-    void Pause();
+signals:
+    void RetryDue();
 
+private:
     NetworkMonitor& monitor;
     const Clock& clock;
     double limitSecs;
     double start;
     double waitingSince = -1;
     bool gaveUp = false;
+    QTimer next;
 };

@@ -1,4 +1,4 @@
-#include "platform/DateValue.h"
+#include "time/DateValue.h"
 
 #include <QDateTime>
 #include <QLocale>

@@ -1,4 +1,6 @@
-#include "ui/ServerList.h"
+#include "time/ServerList.h"
+
+#include <QRegularExpression>
 
 const QStringList& ServerList::Servers()
 {
@@ -18,4 +20,30 @@ const QStringList& ServerList::Servers()
         QStringLiteral("time-nw.nist.gov"),
     };
     return servers;
+}
+
+QString ServerList::Site(const QString& server)
+{
+    // "-g", "-wwv" and "-b" name three sites, "utcnist" a fourth; the round
+    // robin name and the old names say none.
+    static const QRegularExpression named(
+        QStringLiteral(R"(^(?:time-[a-z]-(g|wwv|b)\.nist\.gov|(utcnist)\d*\.colorado\.edu)$)"));
+    const QRegularExpressionMatch match = named.match(server);
+    return match.captured(1) + match.captured(2);
+}
+
+QStringList ServerList::Others(const QString& server, qsizetype most)
+{
+    QStringList others, sites{Site(server)};
+    for (const QString& name : Servers()) {
+        if (others.size() < most && !Site(name).isEmpty() && !sites.contains(Site(name))) {
+            others << name;
+            sites << Site(name);
+        }
+    }
+    for (const QString& name : Servers()) {
+        if (others.size() < most && name != server && !others.contains(name))
+            others << name;
+    }
+    return others;
 }

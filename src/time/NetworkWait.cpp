@@ -1,29 +1,25 @@
-#include "ui/NetworkWait.h"
+#include "time/NetworkWait.h"
 
 #include "platform/Clock.h"
 #include "platform/NetworkMonitor.h"
 #include "time/cInetTime.h"
 
-#include <QEventLoop>
-#include <QTimer>
 #include <cmath>
 
 NetworkWait::NetworkWait(NetworkMonitor& monitor, const Clock& clock, double limitSecs)
     : monitor(monitor), clock(clock), limitSecs(limitSecs), start(clock.WaitClock())
 {
     monitor.Watch();
-}
-
-std::unique_ptr<cInetTime> NetworkWait::Run(const Attempt& attempt,
-                                            const std::function<void()>& waiting)
-{
-    auto query = attempt();
-    while (NotUpYet(*query)) {
-        waiting();
-        Pause();
-        query = attempt();
-    }
-    return query;
+    next.setSingleShot(true);
+    next.setTimerType(Qt::PreciseTimer);
+    connect(&next, &QTimer::timeout, this, &NetworkWait::RetryDue);
+    // A new connection brings the retry forward; the monitor never holds one back.
+    connect(&monitor, &NetworkMonitor::Changed, this, [this] {
+        if (next.isActive() && this->monitor.Connection() == NetworkMonitor::State::Up) {
+            next.stop();
+            emit RetryDue();
+        }
+    });
 }
 
 bool NetworkWait::NotUpYet(const cInetTime& query)
@@ -46,18 +42,8 @@ bool NetworkWait::NotUpYet(const cInetTime& query)
 
 void NetworkWait::Pause()
 {
-    QEventLoop loop;
-    QTimer next;
-    next.setSingleShot(true);
-    next.setTimerType(Qt::PreciseTimer);
-    connect(&next, &QTimer::timeout, &loop, &QEventLoop::quit);
-    connect(&monitor, &NetworkMonitor::Changed, &loop, [this, &loop] {
-        if (monitor.Connection() == NetworkMonitor::State::Up)
-            loop.quit();
-    });
     const double left = start + limitSecs - clock.WaitClock();
     next.start(static_cast<int>(std::ceil(qBound(0.0, left, RetryMs / 1000.0) * 1000)));
-    loop.exec();
 }
 
 double NetworkWait::Waited() const
