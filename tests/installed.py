@@ -3,19 +3,32 @@
 # terminal (SIGHUP) while it waits for a server; what a screen reader hears and
 # the desktop's notifications keep; its options, a second start, its listing.
 # Runs in tests/sandbox --inetd --mock, under xvfb-run.
-import glob, os, shutil, signal, subprocess, sys, threading, time
+import glob, os, re, shutil, signal, subprocess, sys, threading, time
 import dbus
 import xml.etree.ElementTree as ET
 
-if sys.argv[1] == "--listen":  # as a screen reader: announcements, notifications shown
+if sys.argv[1] in ("--listen", "--press"):  # as a screen reader and its user
     import gi
     gi.require_version("Atspi", "2.0")
     from gi.repository import Atspi
 
+    def find(node, role, name):
+        if node.get_role_name() == role and node.get_name() == name:
+            return node
+        return next(filter(None, (find(node.get_child_at_index(i), role, name)
+                                  for i in range(node.get_child_count()))), None)
+    if sys.argv[1] == "--press":  # the button, once it takes a press, as a screen reader's user
+        button = find(Atspi.get_desktop(0), "push button", "Set Time & Date")
+        for _ in range(150):
+            if button and button.get_state_set().contains(Atspi.StateType.ENABLED):
+                sys.exit(not button.get_action_iface().do_action(0))
+            time.sleep(0.1)
+        sys.exit(1)
+
     def heard(event):
         if event.type == "object:announcement":
             print(event.detail1, event.any_data, sep="\t", flush=True)
-        elif event.source.get_role_name() == "notification":
+        elif event.source.get_role_name() == "notification" and event.detail1:
             print("shown", event.source.get_name(), sep="\t", flush=True)
     listener = Atspi.EventListener.new(heard)
     listener.register("object:announcement")
@@ -31,13 +44,20 @@ subprocess.run(["cmake", "--install", sys.argv[1], "--prefix", prefix], check=Tr
                stdout=subprocess.DEVNULL)
 
 
+def loose(told):
+    """The offset of a PC 30 s slow may read a second either way, as the delays fall."""
+    return re.sub(r"\b(29|30|31) Sec", "30 Sec", str(told))
+
+
 def check(what, ok):
     print(("ok: " if ok else "FAILED: ") + what)
     failed.extend([] if ok else [what])
 
 
-def run(saved, ending=None, **env):
-    """Runs the program to its end: its exit status, seconds, stderr and saved values."""
+def run(saved, ending=None, press=False, **env):
+    """Runs the program to its end, pressing its button once it can be pressed again, or ending
+    it a second after it shows: its exit status, seconds (from the ending), stderr and saved
+    values."""
     shutil.rmtree(os.path.dirname(config), ignore_errors=True)  # autostart entry too
     os.makedirs(config)
     with open(config + "/SaveFormSettings.ini", "w") as f:
@@ -45,10 +65,13 @@ def run(saved, ending=None, **env):
     program = subprocess.Popen([prefix + "/bin/quorvane"], stderr=subprocess.PIPE, text=True,
                                env=dict(os.environ, **env))
     began = time.monotonic()
-    while ending and not windows():
+    while (ending or press) and not windows():
         time.sleep(0.05)
+    time.sleep(1 if ending else 0)
+    if press:
+        check("pressed", subprocess.run([sys.executable, __file__, "--press"], env=dict(
+            os.environ, **env), stderr=subprocess.DEVNULL).returncode == 0)
     if ending:
-        time.sleep(1)
         began = time.monotonic()
         ending(program)
     journal = program.communicate(timeout=30)[1]
@@ -146,7 +169,7 @@ status, took, journal, values = run("cboServers=time-a-g.nist.gov\nchkRun=1",
                                     LD_PRELOAD=slow, FAKETIME="-30", **desktop)
 calls, told = set_time_calls(), heard_and_kept()
 check(f"closes itself after 9 s: {status}, {took:.1f} s", status == 0 and 9 <= took <= 18)
-check("one line: " + journal, journal == "time-a-g.nist.gov: Time Adjusted by 30 Sec\n")
+check("one line: " + journal, loose(journal) == "time-a-g.nist.gov: Time Adjusted by 30 Sec\n")
 check(f"one SetTime, for the server's instant: {calls}", len(calls) == 1 and
       abs(calls[0][1][0] / 1e6 - calls[0][0] - 0.5) < 1.5 and not calls[0][1][1])
 check(f"kept: {values}", values == ["AutoCloseQuorvane=1", "cboServers=time-a-g.nist.gov",
@@ -154,22 +177,25 @@ check(f"kept: {values}", values == ["AutoCloseQuorvane=1", "cboServers=time-a-g.
 with open(os.environ["XDG_CONFIG_HOME"] + "/autostart/quorvane.desktop") as f:
     check("it starts at logon", f'Exec="{prefix}/bin/quorvane"\n' in f.read())
 check(f"heard once, politely; no notification: {told}",
-      told == ([[polite, "Time Adjusted by 30 Sec"]], []))
+      loose(told) == str(([[polite, "Time Adjusted by 30 Sec"]], [])))
 
-# Unattended, the time service refuses: heard at once with its reason, and one
-# notification left as the program closes itself.
+# Unattended, the time service refuses, and refuses again when the button is
+# pressed right after (a zone without a daylight rule: each query waits its 5 s):
+# each outcome is heard at once with its reason, and one notification is left
+# as the program closes itself, 3 s after the second outcome.
 mock(os.environ["DBUS_SYSTEM_BUS_ADDRESS"], "timedate1").AddMethod(
     "org.freedesktop.timedate1", "SetTime", "xbb", "", "raise dbus.exceptions.DBusException("
     "'', name='org.freedesktop.DBus.Error.AccessDenied')",
     dbus_interface="org.freedesktop.DBus.Mock")
 chosen = "cboServers=time-a-g.nist.gov"
 reason = "Offset 30 Sec; the clock was not set: administrator rights are needed"
-status, took, journal, values = run(chosen, LD_PRELOAD=slow, FAKETIME="-30", **desktop)
+status, took, journal, values = run(chosen, press=True, LD_PRELOAD=slow, FAKETIME="-30",
+                                    **desktop)
 told = heard_and_kept()
-check(f"a failure: closes itself after 9 s, heard, kept: {status}, {took:.1f} s, {told}",
-      status == 0 and 9 <= took <= 18 and told == (
-          [[assertive, "Cannot set Clock. " + reason]],
-          [("Quorvane", "Cannot set Clock.\ntime-a-g.nist.gov\n" + reason, "quorvane", -1)]))
+check(f"failures: closes itself after 9 s, both heard, one kept: {status}, {took:.1f} s, {told}",
+      status == 0 and 9 <= took <= 18 and loose(journal).count(reason) == 2 and loose(told) == str((
+          [[assertive, "Cannot set Clock. " + reason]] * 2,
+          [("Quorvane", "Cannot set Clock.\ntime-a-g.nist.gov\n" + reason, "quorvane", -1)])))
 
 # Nothing saved: the first synchronisation waits 5 s for the empty name.
 for name, ending in (("close box", close_box), ("SIGTERM", lambda p: p.terminate()),
@@ -204,7 +230,7 @@ def second_start(first):
 
 status, took, journal, values = run(chosen, second_start, LD_PRELOAD=slow, FAKETIME="-30",
                                     **desktop)
-check(f"one synchronisation, no notification: {status}, {journal}, {set_time_calls()[2:]}",
-      status == 0 and journal == f"time-a-g.nist.gov: Cannot set Clock. {reason}\n" and
-      len(set_time_calls()) == 3 and heard_and_kept()[1] == [])
+check(f"one synchronisation, no notification: {status}, {journal}, {set_time_calls()[3:]}",
+      status == 0 and loose(journal) == f"time-a-g.nist.gov: Cannot set Clock. {reason}\n" and
+      len(set_time_calls()) == 4 and heard_and_kept()[1] == [])
 sys.exit(bool(failed))
