@@ -6,6 +6,9 @@
 //                                against the Time Protocol service at
 //                                time-a-g.nist.gov, next to as many runs of
 //                                rdate -p against it
+//   bench_query confirmed [RUNS] RUNS (20) synchronisations of a clock 2 hours
+//                                slow, whose step a second server must
+//                                confirm, next to as many of a clock 30 s slow
 //   bench_query phases           20 synchronisations against that service,
 //                                started at evenly spread points of the real
 //                                clock's second: how far the instant asked for
@@ -18,6 +21,9 @@
 //                                the name resolving only some time after the
 //                                start: from the network coming up to the
 //                                clock-setting request
+//   bench_query utc              one synchronisation in a zone without a
+//                                daylight rule (TZ=UTC), whose wait runs to
+//                                its deadline
 //   bench_query delayed          20 against a server of our own on
 //                                127.0.0.1:37 that answers 100 ms after reading
 //                                its clock: how often a right clock reads an
@@ -70,7 +76,11 @@ constexpr double UpToRequestTargetSecs = 0.3;
 constexpr double UpToRequestUnwatchedTargetSecs = 2.5;
 constexpr double SilentFirstTargetSecs = 0.4;
 constexpr int ReplyDelayMs = 100;
+// Slow enough that a second server must agree, and the ordinary step.
+constexpr qint32 ConfirmedSlowSecs = 2 * 3600;
 constexpr qint32 OrdinarySlowSecs = 30;
+// The wait that a reply does not end without a daylight rule.
+constexpr double DeadlineSecs = 5;
 // A start-up run may wait a minute for the network: past that and more, it hangs.
 constexpr int HungMs = static_cast<int>(NetworkWait::LimitSecs + 30) * 1000;
 
@@ -300,6 +310,39 @@ int Replies(int runs)
     return 0;
 }
 
+int Confirmed(int runs)
+{
+    const SlowClock ordinaryClock(OrdinarySlowSecs), confirmedClock(ConfirmedSlowSecs);
+    RecordingSetter setter;
+    NoMonitor none;
+    Synchronise(ordinaryClock, setter, none);
+    Synchronise(confirmedClock, setter, none);
+
+    std::vector<double> ordinary, confirmed;
+    for (int i = 0; i < runs; ++i) {
+        int requests = setter.requests;
+        const Run step = Synchronise(ordinaryClock, setter, none);
+        if (!step.outcome || step.outcome->Failed() || setter.requests != requests + 1)
+            return Fail("a clock 30 s slow was not set", step);
+        ordinary.push_back(step.wallSecs);
+
+        // The other servers answer on fd00::1, from the same true clock.
+        requests = setter.requests;
+        const Run large = Synchronise(confirmedClock, setter, none);
+        if (!large.outcome || large.outcome->Failed() || setter.requests != requests + 1 ||
+            !large.outcome->note.startsWith(QStringLiteral("(confirmed by ")))
+            return Fail("a clock 2 hours slow was not set on a second server's word", large);
+        confirmed.push_back(large.wallSecs);
+    }
+
+    const double plain = Median(ordinary);
+    const double checked = Median(confirmed);
+    Row("ordinary step (30 s) wall time" + MedianOf(runs), Ms(plain));
+    Row("confirmed step (2 h) wall time" + MedianOf(runs), Ms(checked));
+    Row("  confirmed against ordinary", QStringLiteral("%1 times").arg(checked / plain, 0, 'f', 2));
+    return 0;
+}
+
 // Sleeps until the real clock is the given fraction of a second past a whole
 // second.
 void WaitForPhase(double phase)
@@ -434,6 +477,20 @@ int Network(int runs)
     return 0;
 }
 
+int Utc()
+{
+    const SlowClock clock(OrdinarySlowSecs);
+    RecordingSetter setter;
+    NoMonitor none;
+    const Run run = Synchronise(clock, setter, none);
+    if (!run.outcome || run.outcome->Failed() || setter.requests != 1)
+        return Fail("a synchronisation in TZ=UTC asked for no time", run);
+    // The clock is asked to be set as the reply comes; the wait runs on.
+    Row("TZ=UTC: one synchronisation, to Finished", Secs(run.wallSecs), "the 5 s deadline",
+        Verdict(run.wallSecs >= DeadlineSecs && run.wallSecs < DeadlineSecs + 0.25));
+    return 0;
+}
+
 // Port 37 of loopback, which the nested sandbox gives to this process alone.
 bool Listen(QTcpServer& server)
 {
@@ -516,15 +573,16 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     const QString mode = args.value(0);
-    const bool counted = mode == QLatin1String("replies") || mode == QLatin1String("silent");
+    const bool counted = mode == QLatin1String("replies") || mode == QLatin1String("confirmed") ||
+                         mode == QLatin1String("silent");
     const bool known = counted || mode == QLatin1String("phases") ||
                        mode == QLatin1String("dual") || mode == QLatin1String("network") ||
-                       mode == QLatin1String("delayed");
+                       mode == QLatin1String("utc") || mode == QLatin1String("delayed");
     bool numeric = true;
     const int runs = args.size() > 1 ? args.at(1).toInt(&numeric) : 0;
     if (!known || !numeric || runs < 0 || args.size() > (counted ? 2 : 1)) {
-        std::fprintf(stderr, "usage: bench_query replies|silent [RUNS] | bench_query "
-                             "phases|dual|network|delayed\n");
+        std::fprintf(stderr, "usage: bench_query replies|confirmed|silent [RUNS] | bench_query "
+                             "phases|dual|network|utc|delayed\n");
         return 2;
     }
     if (!InSandbox()) {
@@ -534,17 +592,25 @@ int main(int argc, char* argv[])
     }
     TimeZoneInformation info;
     const bool noRule = SystemTimeZone().GetTimeZoneInformation(info) == TimeZone::NoDaylightRule;
-    if (noRule && mode != QLatin1String("silent"))
+    if (mode == QLatin1String("utc") && !noRule) {
+        std::fprintf(stderr, "bench_query: utc needs a zone without a daylight rule: TZ=UTC\n");
+        return 2;
+    }
+    if (noRule && mode != QLatin1String("utc") && mode != QLatin1String("silent"))
         std::fprintf(stderr, "bench_query: TZ has no daylight rule, so every synchronisation "
                              "waits its full 5 s; use e.g. TZ=Europe/London\n");
     if (mode == QLatin1String("replies"))
         return Replies(runs > 0 ? runs : 20);
+    if (mode == QLatin1String("confirmed"))
+        return Confirmed(runs > 0 ? runs : 20);
     if (mode == QLatin1String("phases"))
         return PhaseErrors();
     if (mode == QLatin1String("dual"))
         return Dual(10);
     if (mode == QLatin1String("network"))
         return Network(10);
+    if (mode == QLatin1String("utc"))
+        return Utc();
     if (mode == QLatin1String("delayed"))
         return Delayed();
     return Silent(runs > 0 ? runs : 3);
