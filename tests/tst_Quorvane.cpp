@@ -361,7 +361,7 @@ private slots:
         pc->now = At(13, 0, 0);
         pc->phase = phase - slow;
         cInetTime query(*pc, *pc);
-        query.connectedAt = pc->readAt;
+        query.connectingAt = pc->readAt;
         query.arrivedAt = 100;
         query.Convert(quint32(Noon + 2208988800));
         // A right clock is never moved; one that is off always is, and reads

@@ -116,17 +116,19 @@ void cInetTime::ConnectNext()
     if (oWinsock || tried == addresses.size())
         return;
     QTcpSocket* socket = oHostForm->Winsock1(tried);
-    connect(socket, &QTcpSocket::connected, this, [this, socket] { oWinsock_Connect(socket); });
+    connect(socket, &QTcpSocket::connected, this,
+            [this, socket, asked = clock.WaitClock()] { oWinsock_Connect(socket, asked); });
     connect(socket, &QTcpSocket::errorOccurred, this,
             [this, socket](QAbstractSocket::SocketError error) { oWinsock_Error(socket, error); });
     socket->connectToHost(addresses.at(tried++), RemotePort);
     stagger.start(StaggerMs);
 }
 
-void cInetTime::oWinsock_Connect(QTcpSocket* socket)
+void cInetTime::oWinsock_Connect(QTcpSocket* socket, double asked)
 {
     // The first connection made is the one asked; the others are dropped.
     connectedAt = clock.WaitClock();
+    connectingAt = asked;
     reach = Reach::Answer;
     stagger.stop();
     oWinsock = socket;
@@ -219,7 +221,7 @@ void cInetTime::Convert(quint32 word)
     const double waitNow = clock.WaitClock();
     const double PcSecs = (clock.PreciseNow() - Jan1900) * SecondsPerDay;
     const bool consistent = PcSecs - (waitNow - arrivedAt) >= LocalSecs &&
-                            PcSecs - (waitNow - connectedAt) < LocalSecs + 1;
+                            PcSecs - (waitNow - connectingAt) < LocalSecs + 1;
     const double estimate = LocalSecs + 0.5 + Since();
     const double difference = consistent ? 0 : std::round(estimate - PcSecs);
     // Zero is the classic broken reply; a time before this version existed,
@@ -236,9 +238,9 @@ void cInetTime::Convert(quint32 word)
 
 double cInetTime::Since() const
 {
-    // The reply's travel, half the time from connecting to its arrival, and
+    // The reply's travel, half the time from asking to connect to its arrival, and
     // the time since it arrived.
-    return (arrivedAt - connectedAt) / 2 + (clock.WaitClock() - arrivedAt);
+    return (arrivedAt - connectingAt) / 2 + (clock.WaitClock() - arrivedAt);
 }
 
 qint64 cInetTime::Estimate() const

@@ -96,7 +96,8 @@ private slots:
 
 private:
     void ConnectNext();
-    void oWinsock_Connect(QTcpSocket* socket);
+    // asked: when that address was asked to connect, on the wait clock.
+    void oWinsock_Connect(QTcpSocket* socket, double asked);
     void oWinsock_Error(QTcpSocket* socket, QAbstractSocket::SocketError error);
     void Fail(Reach why);
     void WaitForReply();
@@ -142,7 +143,10 @@ private:
     bool m_Replied = false;
     bool m_BadReply = false;
     QDateTime serverTime;
-    // When the connection was made and the reply arrived, on the wait clock.
+    // On the wait clock: when the connection that was made was asked for
+    // (the server read its clock after that, however late the handler ran),
+    // when it was made, and when the reply arrived.
+    double connectingAt = 0;
     double connectedAt = 0;
     double arrivedAt = 0;
 };

@@ -7,7 +7,6 @@
 #include "platform/Program.h"
 #include "platform/SessionEnd.h"
 #include "time/DateValue.h"
-#include "time/NetworkWait.h"
 #include "time/ServerList.h"
 #include "ui/CheckBox.h"
 #include "ui/ClickLabel.h"
