@@ -854,6 +854,7 @@ private slots:
         w.hide();
         w.show();
         QTest::qWait(100);
+        QVERIFY(!w.synchronisation.UnderWay());
         QCOMPARE(pc->lines.size(), 2);
     }
 };
