@@ -13,12 +13,12 @@ if sys.argv[1] in ("--listen", "--press"):  # as a screen reader and its user
     from gi.repository import Atspi
 
     def find(node, role, name):
-        if node.get_role_name() == role and node.get_name() == name:
+        if node.get_role() == role and node.get_name() == name:
             return node
         return next(filter(None, (find(node.get_child_at_index(i), role, name)
                                   for i in range(node.get_child_count()))), None)
     if sys.argv[1] == "--press":  # the button, once it takes a press, as a screen reader's user
-        button = find(Atspi.get_desktop(0), "push button", "Set Time & Date")
+        button = find(Atspi.get_desktop(0), Atspi.Role.PUSH_BUTTON, "Set Time & Date")
         for _ in range(150):
             if button and button.get_state_set().contains(Atspi.StateType.ENABLED):
                 sys.exit(not button.get_action_iface().do_action(0))
@@ -28,7 +28,7 @@ if sys.argv[1] in ("--listen", "--press"):  # as a screen reader and its user
     def heard(event):
         if event.type == "object:announcement":
             print(event.detail1, event.any_data, sep="\t", flush=True)
-        elif event.source.get_role_name() == "notification" and event.detail1:
+        elif event.source.get_role() == Atspi.Role.NOTIFICATION and event.detail1:
             print("shown", event.source.get_name(), sep="\t", flush=True)
     listener = Atspi.EventListener.new(heard)
     listener.register("object:announcement")
